@@ -1,0 +1,58 @@
+# Front door to the build. `make test` is what CI runs.
+BUILD      ?= build
+BUILD_ASAN ?= build-asan
+CMAKE_ARGS ?=
+JOBS       ?= $(shell nproc)
+
+.PHONY: all setup configure build test test-unit test-asan run fuzz bench format clean help
+
+all: build
+
+help:
+	@echo "make          build everything into $(BUILD)/"
+	@echo "make test     install what is missing, build, run every test (CI)"
+	@echo "make test-asan  unit tests under AddressSanitizer/LeakSanitizer/UBSan"
+	@echo "make run      build and serve the example site"
+	@echo "make fuzz     build the libFuzzer targets with clang and run each briefly"
+	@echo "make bench    build and run the benchmarks"
+	@echo "make format   clang-format every source file"
+
+setup:
+	@./scripts/setup.sh
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_ARGS)
+
+configure: $(BUILD)/build.ninja
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: setup build test-asan
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
+
+test-unit: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L unit
+
+# The unit tests again with AddressSanitizer, LeakSanitizer and UBSan: exact
+# reference counting and bounds are checked here.
+test-asan:
+	@test -f $(BUILD_ASAN)/build.ninja || \
+	  cmake -S . -B $(BUILD_ASAN) -G Ninja -DORIN_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug $(CMAKE_ARGS)
+	cmake --build $(BUILD_ASAN) -j $(JOBS)
+	cd $(BUILD_ASAN) && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS) -L unit --timeout 600
+
+run: setup build
+	@echo "the server is not built yet"
+
+fuzz:
+	@./scripts/fuzz.sh
+
+bench: build
+	@./bench/run.sh
+
+format:
+	find src apps tools tests bench -name '*.cc' -o -name '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD) $(BUILD_ASAN) build-fuzz
