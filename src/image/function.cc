@@ -160,6 +160,7 @@ bool FunctionManager::Load(TaggedFile& file) {
   chains.Reserve(count);
   for (uint32_t i = 0; i < count; ++i)
     chains.AppendLink(GetLE32(raw.data() + 4 * i));
+  chains.FinishRead();
 
   std::vector<std::unique_ptr<Function>> functions;
   for (uint32_t i = 0; i < count; ++i) {

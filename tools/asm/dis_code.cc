@@ -182,14 +182,19 @@ void DisState::Functions() {
   // Bodies that start on an instruction of a readable segment are printed
   // there; the rest are declared with their place.
   std::vector<const Function*> located;
+  std::unordered_map<uint32_t, std::set<uint32_t>> boundaries;  // decoded once per segment
   for (uint32_t i = 0; i < fm.Count(); ++i) {
     const Function* f = fm.Get(i);
     const orin::Segment* s = Loaded("segs") ? image_.segments.Get(f->segment()) : nullptr;
     bool placed = false;
-    if (!f->external() && s != nullptr && f->segment() <= 0x7FFFFFFF) {
-      std::vector<Instruction> code;
-      uint32_t tail;
-      placed = Decode(*s, &code, &tail).count(f->offset()) > 0;
+    if (!f->external() && s != nullptr) {
+      auto it = boundaries.find(f->segment());
+      if (it == boundaries.end()) {
+        std::vector<Instruction> code;
+        uint32_t tail;
+        it = boundaries.emplace(f->segment(), Decode(*s, &code, &tail)).first;
+      }
+      placed = it->second.count(f->offset()) > 0;
     }
     if (placed) {
       inline_functions_[f->segment()].push_back(i);
