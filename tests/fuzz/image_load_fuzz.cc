@@ -5,21 +5,14 @@
 #include <cstdint>
 #include <string>
 
+#include "image/image_test_util.h"
 #include "image/opcodes.h"
 #include "image/program_image.h"
 #include "util/memory_stream.h"
 
 namespace {
 
-class FixedLanguages : public orin::LanguageSource {
- public:
-  std::string_view CurrentLanguage() const override { return current; }
-  uint32_t CurrentLanguageCounter() const override { return counter; }
-  std::string_view DefaultLanguage() const override { return "en"; }
-  uint32_t DefaultLanguageCounter() const override { return 0; }
-  std::string current = "de";
-  uint32_t counter = 0;
-};
+using FixedLanguages = orin::test::TestLanguages;
 
 void LookUp(orin::ProgramImage& image, FixedLanguages& languages) {
   const orin::Dictionary& d = image.dictionary;
@@ -49,7 +42,7 @@ void LookUp(orin::ProgramImage& image, FixedLanguages& languages) {
   }
   for (uint32_t l = 0; l < image.languages.Count() && l < 20; ++l) {
     languages.current = std::string(image.languages.Name(l));
-    ++languages.counter;
+    ++languages.current_counter;
     const orin::LocalizedIndex* index = image.languages.Index(l);
     for (uint32_t t = 0; index && t < index->Count() && t < limit; ++t) {
       const orin::LocalizedToken* token =
