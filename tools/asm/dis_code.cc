@@ -153,9 +153,7 @@ std::string DisState::FunctionHeader(const Function& f, bool located) {
     }
   }
   if (!unique) text += "; note: two locals share a name; ztasm would merge them\n";
-  if (!CanonicalChains(locals.chains(), names)) {
-    text += "; note: the bucket chains of the locals differ from the ones ztasm builds\n";
-  }
+  text += ChainNote(locals.chains(), names, "the locals");
   return text;
 }
 
@@ -176,9 +174,7 @@ void DisState::Functions() {
     Put(".functions " + NameRef(f->name_id()) + "  ; function " + std::to_string(i) +
         (first ? "" : " (same name as an earlier function)"));
   }
-  if (!CanonicalChains(fm.chains(), names)) {
-    Comment("note: the bucket chains differ from the ones ztasm builds");
-  }
+  out_ += ChainNote(fm.chains(), names, "the functions");
   // Bodies that start on an instruction of a readable segment are printed
   // there; the rest are declared with their place.
   std::vector<const Function*> located;
