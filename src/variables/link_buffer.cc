@@ -5,6 +5,9 @@
 #include <cstring>
 #include <new>
 
+#include "variables/decimal.h"
+#include "variables/variable.h"
+
 namespace orin {
 
 namespace {
@@ -24,7 +27,9 @@ void CheckGrowth(uint32_t size, size_t more) {
 LinkBuffer::LinkBuffer(uint32_t first_unit, uint32_t growth_unit)
     : first_unit_(first_unit ? first_unit : 512), growth_unit_(growth_unit ? growth_unit : 512) {}
 
-LinkBuffer::~LinkBuffer() { Clear(); }
+LinkBuffer::~LinkBuffer() {
+  Clear();
+}
 
 LinkBuffer::Block* LinkBuffer::NewBlock(uint32_t capacity) {
   char* data = static_cast<char*>(std::malloc(capacity));
@@ -44,14 +49,20 @@ void LinkBuffer::FreeBlock(Block* b) {
 void LinkBuffer::LinkLast(Block* b) {
   b->prev = last_;
   b->next = nullptr;
-  if (last_) last_->next = b; else first_ = b;
+  if (last_)
+    last_->next = b;
+  else
+    first_ = b;
   last_ = b;
 }
 
 void LinkBuffer::LinkFirst(Block* b) {
   b->next = first_;
   b->prev = nullptr;
-  if (first_) first_->prev = b; else last_ = b;
+  if (first_)
+    first_->prev = b;
+  else
+    last_ = b;
   first_ = b;
 }
 
@@ -99,6 +110,69 @@ void LinkBuffer::Concat_Int(int32_t value) {
   char text[16];
   int n = std::snprintf(text, sizeof text, "%d", value);
   Concat(text, static_cast<size_t>(n));
+}
+
+void LinkBuffer::Concat_Variable(Variable* variable) {
+  if (variable == nullptr) return;
+  const ByteString& text = variable->Value();
+  Concat(text.data(), text.size());
+}
+
+void LinkBuffer::TakeNumberText(char* text, uint32_t length, uint32_t capacity, bool prepend) {
+  constexpr uint32_t kAdoptFrom = 64;
+  if (length >= kAdoptFrom) {
+    if (prepend) {
+      Prepend_Nocopy(text, length, capacity);
+    } else {
+      Concat_String_Nocopy(text, length, capacity);
+    }
+    return;
+  }
+  if (prepend) {
+    Prepend(text, length);
+  } else {
+    Concat(text, length);
+  }
+  std::free(text);
+}
+
+void LinkBuffer::Concat_Double(double value) {
+  DecimalPtr d(DecimalFromDouble(nullptr, value));
+  Concat_Decimal(d.get());
+}
+
+void LinkBuffer::Concat_Decimal(const mpd_t* value) {
+  uint32_t n, capacity;
+  char* text = TextFromDecimal(value, &n, &capacity);
+  TakeNumberText(text, n, capacity, false);
+}
+
+void LinkBuffer::Prepend_HexChar(uint8_t byte) {
+  static const char kHex[] = "0123456789ABCDEF";
+  char two[2] = {kHex[byte >> 4], kHex[byte & 15]};
+  Prepend(two, 2);
+}
+
+void LinkBuffer::Prepend_Int(int32_t value) {
+  char text[16];
+  Prepend(text, FormatInteger(value, text));
+}
+
+void LinkBuffer::Prepend_Variable(Variable* variable) {
+  if (variable == nullptr) return;
+  const ByteString& text = variable->Value();
+  Prepend(text.data(), text.size());
+}
+
+void LinkBuffer::Prepend_Double(double value) {
+  DecimalPtr d(DecimalFromDouble(nullptr, value));
+  Prepend_Decimal(d.get());
+}
+
+void LinkBuffer::Prepend_Decimal(const mpd_t* value) {
+  uint32_t n, capacity;
+  char* text = TextFromDecimal(value, &n, &capacity);
+  TakeNumberText(text, n, capacity, true);
 }
 
 void LinkBuffer::Concat_String_Nocopy(char* buffer, uint32_t length, uint32_t capacity) {
@@ -245,13 +319,15 @@ std::string LinkBuffer::ToString() const {
 
 size_t LinkBuffer::BlockCount() const {
   size_t n = 0;
-  for (Block* b = first_; b; b = b->next) ++n;
+  for (Block* b = first_; b; b = b->next)
+    ++n;
   return n;
 }
 
 uint32_t LinkBuffer::BlockCapacity(size_t index) const {
   Block* b = first_;
-  while (b && index-- > 0) b = b->next;
+  while (b && index-- > 0)
+    b = b->next;
   return b ? b->capacity : 0;
 }
 

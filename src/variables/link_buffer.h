@@ -17,7 +17,11 @@
 #include <string>
 #include <string_view>
 
+#include <mpdecimal.h>
+
 namespace orin {
+
+class Variable;
 
 class LinkBuffer {
  public:
@@ -38,6 +42,12 @@ class LinkBuffer {
   void Concat_Char(char c) { Concat(&c, 1); }
   void Concat_HexChar(uint8_t byte);  // two upper-case hex digits
   void Concat_Int(int32_t value);
+  // The variable's text (Value).
+  void Concat_Variable(Variable* variable);
+  // The number's text: the decimal text of the double (shortest round-trip
+  // digits through a decimal), or of the decimal.
+  void Concat_Double(double value);
+  void Concat_Decimal(const mpd_t* value);
   // Adopts a malloc'ed buffer of `capacity` bytes holding `length` bytes as
   // the new last block; this buffer frees it.
   void Concat_String_Nocopy(char* buffer, uint32_t length, uint32_t capacity);
@@ -51,6 +61,12 @@ class LinkBuffer {
   void Prepend(const char* bytes, size_t length);
   void Prepend(std::string_view text) { Prepend(text.data(), text.size()); }
   void Prepend_Nocopy(char* buffer, uint32_t length, uint32_t capacity);
+  void Prepend_Char(char c) { Prepend(&c, 1); }
+  void Prepend_HexChar(uint8_t byte);
+  void Prepend_Int(int32_t value);
+  void Prepend_Variable(Variable* variable);
+  void Prepend_Double(double value);
+  void Prepend_Decimal(const mpd_t* value);
   void PrependCopy(const LinkBuffer& other);
   void PrependMove(LinkBuffer& other);
 
@@ -91,6 +107,10 @@ class LinkBuffer {
     Block* next;
     Block* prev;
   };
+
+  // Appends or prepends a malloc'ed number text: short ones are copied
+  // (a block per number would fragment the chain), long ones adopted.
+  void TakeNumberText(char* text, uint32_t length, uint32_t capacity, bool prepend);
 
   static Block* NewBlock(uint32_t capacity);
   static Block* AdoptBlock(char* buffer, uint32_t length, uint32_t capacity);
