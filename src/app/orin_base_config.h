@@ -37,8 +37,8 @@ class OrinBaseConfig : public Config {
   // Reads the settings files. Every value that has a name in the file goes
   // back to its default first, so a value removed from the file reverts.
   // Missing files or values leave the defaults; wrongly typed values are
-  // ignored. False (ErrorText) when a file exists but cannot be read; what
-  // was read before stays.
+  // ignored. False (ErrorText) when a file exists but cannot be read; the
+  // values of the other file still count.
   virtual bool Load();
   virtual void AddSystemLibrary(std::string_view name, std::string_view path) = 0;
   virtual void AddBuiltinLibrary(std::string_view path) = 0;

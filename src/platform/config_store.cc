@@ -5,11 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <toml++/toml.h>
 #include <cerrno>
 #include <cstdlib>
 #include <mutex>
 #include <sstream>
+
+#include <toml++/toml.h>
 
 #include "platform/plain_file.h"
 #include "util/ascii.h"
@@ -19,7 +20,7 @@ namespace orin {
 namespace {
 
 constexpr char kSystemFile[] = "/etc/zeto/orin/vm.toml";
-constexpr off_t kMaxFileSize = 16 << 20;
+constexpr size_t kMaxFileSize = 16 << 20;
 
 std::mutex override_mutex;
 std::string override_path;
@@ -31,40 +32,31 @@ std::string Lower(std::string_view s) {
   return out;
 }
 
-// Reads a whole file; false with *missing set when it does not exist.
+// Reads a whole file of at most kMaxFileSize bytes; false with *missing
+// set when it does not exist.
 bool ReadWhole(const std::string& path, std::string* out, bool* missing, std::string* error) {
-  *missing = false;
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  *missing = fd < 0 && errno == ENOENT;
   if (fd < 0) {
-    *missing = errno == ENOENT;
     *error = SystemErrorText(errno);
     return false;
   }
-  struct stat st;
-  bool ok = ::fstat(fd, &st) == 0;
-  if (!ok) {
-    *error = SystemErrorText(errno);
-  } else if (st.st_size > kMaxFileSize) {
-    *error = "The file is too large";
-    ok = false;
-  }
-  if (ok) {
-    out->resize(static_cast<size_t>(st.st_size));
-    size_t got = 0;
-    for (;;) {  // the file may change size under us; read what is there
-      if (got == out->size()) out->resize(got + 4096 <= kMaxFileSize ? got + 4096 : got);
-      if (got == out->size()) break;
-      ssize_t n = ::read(fd, out->data() + got, out->size() - got);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        *error = SystemErrorText(errno);
-        ok = false;
-        break;
-      }
-      if (n == 0) break;
-      got += static_cast<size_t>(n);
+  bool ok = true;
+  char buf[65536];
+  for (;;) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n < 0) *error = SystemErrorText(errno);
+      ok = n == 0;
+      break;
     }
-    out->resize(got);
+    if (out->size() + static_cast<size_t>(n) > kMaxFileSize) {
+      *error = "The file is too large";
+      ok = false;
+      break;
+    }
+    out->append(buf, static_cast<size_t>(n));
   }
   ::close(fd);
   return ok;
@@ -201,7 +193,8 @@ ConfigFiles DefaultConfigFiles() {
     base = xdg;
   } else {
     std::string home = HomeDirectory();
-    base = (home.empty() ? std::string() : home) + "/.config";
+    if (home.empty()) return {"", kSystemFile};  // nowhere to keep the user's settings
+    base = home + "/.config";
   }
   return {base + "/zeto/orin/vm.toml", kSystemFile};
 }
@@ -210,8 +203,12 @@ bool ConfigStore::Load() {
   values_.clear();
   changes_.clear();
   error_.clear();
-  if (!files_.system.empty() && !LoadFile(files_.system)) return false;
-  return LoadFile(files_.user);
+  // A broken machine-wide file must not hide the user's own settings.
+  bool system_ok = files_.system.empty() || LoadFile(files_.system);
+  std::string system_error = error_;
+  bool user_ok = LoadFile(files_.user);
+  if (!system_ok) error_ = system_error;
+  return system_ok && user_ok;
 }
 
 bool ConfigStore::LoadFile(const std::string& path) {
@@ -295,6 +292,10 @@ void ConfigStore::Remove(std::string_view name) {
 
 bool ConfigStore::Save() {
   const std::string& path = files_.user;
+  if (path.empty()) {
+    error_ = "No settings file is configured";
+    return false;
+  }
   toml::table table;
   if (!ParseFile(path, &table, &error_)) return false;
   for (auto& [name, v] : changes_) {

@@ -42,8 +42,8 @@ class ConfigStore {
   explicit ConfigStore(ConfigFiles files) : files_(std::move(files)) {}
 
   // Reads the files. A missing file is an empty one. False when a file
-  // exists but cannot be read or parsed (ErrorText); the values of the
-  // files read before it are kept.
+  // exists but cannot be read or parsed (ErrorText); the other file's
+  // values are still read.
   bool Load();
 
   // False when the value is missing or of another type. Integers must fit

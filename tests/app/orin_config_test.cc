@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -27,8 +29,11 @@ class ConfigFileTest : public testing::Test {
     dir_ = tmpl;
     files_ = {dir_ + "/user/vm.toml", dir_ + "/etc/vm.toml"};
     saved_settings_ = CopyDefaultErrorSettings();
+    const char* home = getenv("HOME");
+    home_ = home ? home : "";
   }
   void TearDown() override {
+    setenv("HOME", home_.c_str(), 1);
     RestoreDefaultErrorSettings(saved_settings_);
     fs::remove_all(dir_);
   }
@@ -44,6 +49,7 @@ class ConfigFileTest : public testing::Test {
   }
 
   std::string dir_;
+  std::string home_;
   ConfigFiles files_;
   ErrorSettings saved_settings_;
 };
@@ -103,6 +109,38 @@ TEST_F(ConfigFileTest, MachineFileIsReadUnderTheUserFile) {
   ASSERT_TRUE(c.Save()) << c.ErrorText();
   EXPECT_NE(Read(files_.user).find("mailtimeout = 10"), std::string::npos);
   EXPECT_EQ(Read(files_.system).find("globaltimeout = 70"), std::string::npos);
+}
+
+TEST_F(ConfigFileTest, OversizedFileIsRefused) {
+  Write(files_.user, "globaltimeout = 1\n" + std::string(17 << 20, '#') + "\n");
+  OrinConfigLoader c(files_);
+  EXPECT_FALSE(c.Load());
+  EXPECT_EQ(c.ErrorText(), "Error reading '" + files_.user + "': The file is too large");
+  EXPECT_EQ(c.GetInt(kTimeoutGlobal), 90);
+}
+
+TEST_F(ConfigFileTest, BrokenMachineFileStillReadsTheUserFile) {
+  Write(files_.system, "[unclosed\n");
+  Write(files_.user, "globaltimeout = 70\n");
+  OrinConfigLoader c(files_);
+  EXPECT_FALSE(c.Load());
+  EXPECT_NE(c.ErrorText().find(files_.system), std::string::npos) << c.ErrorText();
+  EXPECT_EQ(c.GetInt(kTimeoutGlobal), 70);
+}
+
+TEST_F(ConfigFileTest, HomeComesFromTheAccountWhenHomeIsUnusable) {
+  unsetenv("ZETO_ORIN_CONFIG");
+  unsetenv("XDG_CONFIG_HOME");
+  setenv("HOME", "not-absolute", 1);
+  struct passwd* pw = getpwuid(getuid());
+  std::string expect = pw ? std::string(pw->pw_dir) + "/.config/zeto/orin/vm.toml" : "";
+  EXPECT_EQ(DefaultConfigFiles().user, expect);
+  // Without a user file there is nothing to read and nowhere to save.
+  ConfigStore store(ConfigFiles{"", ""});
+  EXPECT_TRUE(store.Load());
+  store.SetInt("port", 1);
+  EXPECT_FALSE(store.Save());
+  EXPECT_EQ(store.ErrorText(), "No settings file is configured");
 }
 
 TEST_F(ConfigFileTest, ReloadRevertsRemovedValues) {
