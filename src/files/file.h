@@ -5,7 +5,9 @@
 // closed (its position saved) and reopened transparently at the next use.
 // An unmanaged file (kOpenUnmanaged) always keeps its handle. Byte-range
 // locks belong to this open file: another File on the same path, in this
-// thread, another thread or another process, is excluded by them.
+// thread, another thread or another process, is excluded by them. They are
+// advisory: a read or write is never refused because another holds a
+// range, so reads need no retry under a lock of their own.
 #ifndef ORIN_FILES_FILE_H_
 #define ORIN_FILES_FILE_H_
 

@@ -186,6 +186,8 @@ class FileManager {
   bool RenameAt(const Location& source, const Location& destination);
   bool TouchAt(const Location& at);
   bool StatAt(const Location& at, FileStatus* status);
+  bool StatOf(int32_t area, std::string_view path, FileStatus* status);
+  bool StatOf(std::string_view path, FileStatus* status);
   bool SetTimeAt(const Location& at, int64_t seconds);
   bool MakeDirectoryAt(const Location& at);
   bool RemoveDirectoryAt(const Location& at);

@@ -145,42 +145,46 @@ bool FileManager::Touch(std::string_view path) {
   return Locate(path, &at) && TouchAt(at);
 }
 
-bool FileManager::Exists(int32_t area, std::string_view path) {
+bool FileManager::StatOf(int32_t area, std::string_view path, FileStatus* status) {
   Location at;
+  return InArea(area, path, &at) && StatAt(at, status);
+}
+
+bool FileManager::StatOf(std::string_view path, FileStatus* status) {
+  Location at;
+  return Locate(path, &at) && StatAt(at, status);
+}
+
+bool FileManager::Exists(int32_t area, std::string_view path) {
   FileStatus status;
-  return InArea(area, path, &at) && StatAt(at, &status);
+  return StatOf(area, path, &status);
 }
 
 bool FileManager::Exists(std::string_view path) {
-  Location at;
   FileStatus status;
-  return Locate(path, &at) && StatAt(at, &status);
+  return StatOf(path, &status);
 }
 
 int64_t FileManager::Size(int32_t area, std::string_view path) {
-  Location at;
   FileStatus status;
-  return InArea(area, path, &at) && StatAt(at, &status) ? status.size : -1;
+  return StatOf(area, path, &status) ? status.size : -1;
 }
 
 int64_t FileManager::Size(std::string_view path) {
-  Location at;
   FileStatus status;
-  return Locate(path, &at) && StatAt(at, &status) ? status.size : -1;
+  return StatOf(path, &status) ? status.size : -1;
 }
 
 bool FileManager::Stat(int32_t area, std::string_view path, bool* is_directory) {
-  Location at;
   FileStatus status;
-  if (!InArea(area, path, &at) || !StatAt(at, &status)) return false;
+  if (!StatOf(area, path, &status)) return false;
   *is_directory = status.directory;
   return true;
 }
 
 bool FileManager::Stat(std::string_view path, bool* is_directory) {
-  Location at;
   FileStatus status;
-  if (!Locate(path, &at) || !StatAt(at, &status)) return false;
+  if (!StatOf(path, &status)) return false;
   *is_directory = status.directory;
   return true;
 }
@@ -196,17 +200,15 @@ bool FileManager::SetTime(std::string_view path, int64_t seconds) {
 }
 
 bool FileManager::GetTime(int32_t area, std::string_view path, int64_t* seconds) {
-  Location at;
   FileStatus status;
-  if (!InArea(area, path, &at) || !StatAt(at, &status)) return false;
+  if (!StatOf(area, path, &status)) return false;
   *seconds = status.modified_seconds;
   return true;
 }
 
 bool FileManager::GetTime(std::string_view path, int64_t* seconds) {
-  Location at;
   FileStatus status;
-  if (!Locate(path, &at) || !StatAt(at, &status)) return false;
+  if (!StatOf(path, &status)) return false;
   *seconds = status.modified_seconds;
   return true;
 }
