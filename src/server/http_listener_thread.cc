@@ -11,7 +11,7 @@ namespace {
 
 // After a failed accept (out of descriptors, say) the listening socket stays
 // readable; pausing keeps the thread from spinning until things improve.
-constexpr int kAcceptRetryMillis = 100;
+constexpr int kRetryMillis = 100;
 constexpr int32_t kBlockSize = 8192;
 
 std::string WithDefaultFile(std::string_view path, const std::string& default_file) {
@@ -27,6 +27,7 @@ HTTPListenerThread::HTTPListenerThread(HTTPServer* server, int listen_fd)
 
 void HTTPListenerThread::LoadConfiguration() {
   settings_ = server_->environment().LoadSettings();
+  if (settings_.wait_millis <= 0) settings_.wait_millis = ServerSettings().wait_millis;
   if (area_ == nullptr) area_ = server_->environment().NewScriptArea();
   if (area_ != nullptr) area_->SetRoot(settings_.zetoroot);  // refused: every path is a 404
 }
@@ -36,15 +37,17 @@ void HTTPListenerThread::Main() {
   const int fds[3] = {stop_event().fd(), listen_fd_, reload_event_.fd()};
   for (;;) {
     int ready = WaitReadable(fds, 3, -1);
-    if (ready == 0 || ready < -1) return;  // stop, or poll itself failed
-    if (ready == 1) {
+    if (ready == 0) return;
+    if (ready < -1) {
+      stop_event().Wait(kRetryMillis);  // poll itself failed (out of memory)
+    } else if (ready == 1) {
       Socket connection;
       std::string error;
       int accepted = AcceptConnection(server_->listen_socket(), &connection, &error);
       if (accepted > 0) {
         Serve(std::move(connection));
       } else if (accepted < 0) {
-        stop_event().Wait(kAcceptRetryMillis);
+        stop_event().Wait(kRetryMillis);
       }
     } else if (ready == 2 && reload_event_.Consume()) {
       LoadConfiguration();
