@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/process_info.h"
 #include "platform/socket.h"
 #include "server/client_request.h"
 #include "server/directory_script_area.h"

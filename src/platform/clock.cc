@@ -1,8 +1,6 @@
 #include "platform/clock.h"
 
-#include <sys/syscall.h>
 #include <time.h>
-#include <unistd.h>
 
 namespace orin {
 
@@ -16,14 +14,6 @@ int64_t WallClockSeconds() {
   timespec ts;
   clock_gettime(CLOCK_REALTIME, &ts);
   return ts.tv_sec;
-}
-
-uint32_t CurrentThreadId() {
-  return static_cast<uint32_t>(::syscall(SYS_gettid));
-}
-
-uint32_t CurrentProcessId() {
-  return static_cast<uint32_t>(::getpid());
 }
 
 }  // namespace orin

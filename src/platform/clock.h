@@ -1,4 +1,4 @@
-// Clocks and the ids of the running process and thread.
+// Clocks. The ids of the running process and thread are in process_info.h.
 #ifndef ORIN_PLATFORM_CLOCK_H_
 #define ORIN_PLATFORM_CLOCK_H_
 
@@ -11,10 +11,6 @@ int64_t MonotonicMillis();
 
 // Seconds since the epoch, as time() gives them; deadlines of a run use it.
 int64_t WallClockSeconds();
-
-// The kernel's id of the calling thread (what ps and the logs show).
-uint32_t CurrentThreadId();
-uint32_t CurrentProcessId();
 
 }  // namespace orin
 

@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "platform/clock.h"
+#include "platform/process_info.h"
 #include "server/thread_manager.h"
 
 namespace orin {

@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "platform/clock.h"
+#include "platform/process_info.h"
 #include "server/server_test_support.h"
 
 namespace orin {
