@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "variables/decimal.h"
@@ -100,9 +101,27 @@ void LinkBuffer::Concat(const char* bytes, size_t length) {
   }
 }
 
-void LinkBuffer::Concat_HexChar(uint8_t byte) {
+namespace {
+
+void HexPair(uint8_t byte, char two[2]) {
   static const char kHex[] = "0123456789ABCDEF";
-  char two[2] = {kHex[byte >> 4], kHex[byte & 15]};
+  two[0] = kHex[byte >> 4];
+  two[1] = kHex[byte & 15];
+}
+
+}  // namespace
+
+void LinkBuffer::Put(const char* bytes, size_t length, bool prepend) {
+  if (prepend) {
+    Prepend(bytes, length);
+  } else {
+    Concat(bytes, length);
+  }
+}
+
+void LinkBuffer::Concat_HexChar(uint8_t byte) {
+  char two[2];
+  HexPair(byte, two);
   Concat(two, 2);
 }
 
@@ -112,67 +131,42 @@ void LinkBuffer::Concat_Int(int32_t value) {
   Concat(text, static_cast<size_t>(n));
 }
 
-void LinkBuffer::Concat_Variable(Variable* variable) {
+void LinkBuffer::PutVariable(Variable* variable, bool prepend) {
   if (variable == nullptr) return;
   const ByteString& text = variable->Value();
-  Concat(text.data(), text.size());
+  Put(text.data(), text.size(), prepend);
 }
 
-void LinkBuffer::TakeNumberText(char* text, uint32_t length, uint32_t capacity, bool prepend) {
-  constexpr uint32_t kAdoptFrom = 64;
-  if (length >= kAdoptFrom) {
-    if (prepend) {
-      Prepend_Nocopy(text, length, capacity);
-    } else {
-      Concat_String_Nocopy(text, length, capacity);
-    }
-    return;
-  }
-  if (prepend) {
-    Prepend(text, length);
-  } else {
-    Concat(text, length);
-  }
-  std::free(text);
-}
-
-void LinkBuffer::Concat_Double(double value) {
-  DecimalPtr d(DecimalFromDouble(nullptr, value));
-  Concat_Decimal(d.get());
-}
-
-void LinkBuffer::Concat_Decimal(const mpd_t* value) {
+void LinkBuffer::PutDecimal(const mpd_t* value, bool prepend) {
   uint32_t n, capacity;
   char* text = TextFromDecimal(value, &n, &capacity);
-  TakeNumberText(text, n, capacity, false);
+  // Short number texts are copied (a block per number would fragment the
+  // chain); long ones are adopted as they are.
+  constexpr uint32_t kAdoptFrom = 64;
+  if (n < kAdoptFrom) {
+    std::unique_ptr<char, decltype(&std::free)> hold(text, &std::free);
+    Put(text, n, prepend);
+  } else if (prepend) {
+    Prepend_Nocopy(text, n, capacity);
+  } else {
+    Concat_String_Nocopy(text, n, capacity);
+  }
+}
+
+void LinkBuffer::PutDouble(double value, bool prepend) {
+  DecimalPtr d(DecimalFromDouble(nullptr, value));
+  PutDecimal(d.get(), prepend);
 }
 
 void LinkBuffer::Prepend_HexChar(uint8_t byte) {
-  static const char kHex[] = "0123456789ABCDEF";
-  char two[2] = {kHex[byte >> 4], kHex[byte & 15]};
+  char two[2];
+  HexPair(byte, two);
   Prepend(two, 2);
 }
 
 void LinkBuffer::Prepend_Int(int32_t value) {
   char text[16];
   Prepend(text, FormatInteger(value, text));
-}
-
-void LinkBuffer::Prepend_Variable(Variable* variable) {
-  if (variable == nullptr) return;
-  const ByteString& text = variable->Value();
-  Prepend(text.data(), text.size());
-}
-
-void LinkBuffer::Prepend_Double(double value) {
-  DecimalPtr d(DecimalFromDouble(nullptr, value));
-  Prepend_Decimal(d.get());
-}
-
-void LinkBuffer::Prepend_Decimal(const mpd_t* value) {
-  uint32_t n, capacity;
-  char* text = TextFromDecimal(value, &n, &capacity);
-  TakeNumberText(text, n, capacity, true);
 }
 
 void LinkBuffer::Concat_String_Nocopy(char* buffer, uint32_t length, uint32_t capacity) {

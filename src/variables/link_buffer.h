@@ -43,11 +43,11 @@ class LinkBuffer {
   void Concat_HexChar(uint8_t byte);  // two upper-case hex digits
   void Concat_Int(int32_t value);
   // The variable's text (Value).
-  void Concat_Variable(Variable* variable);
+  void Concat_Variable(Variable* variable) { PutVariable(variable, false); }
   // The number's text: the decimal text of the double (shortest round-trip
   // digits through a decimal), or of the decimal.
-  void Concat_Double(double value);
-  void Concat_Decimal(const mpd_t* value);
+  void Concat_Double(double value) { PutDouble(value, false); }
+  void Concat_Decimal(const mpd_t* value) { PutDecimal(value, false); }
   // Adopts a malloc'ed buffer of `capacity` bytes holding `length` bytes as
   // the new last block; this buffer frees it.
   void Concat_String_Nocopy(char* buffer, uint32_t length, uint32_t capacity);
@@ -64,9 +64,9 @@ class LinkBuffer {
   void Prepend_Char(char c) { Prepend(&c, 1); }
   void Prepend_HexChar(uint8_t byte);
   void Prepend_Int(int32_t value);
-  void Prepend_Variable(Variable* variable);
-  void Prepend_Double(double value);
-  void Prepend_Decimal(const mpd_t* value);
+  void Prepend_Variable(Variable* variable) { PutVariable(variable, true); }
+  void Prepend_Double(double value) { PutDouble(value, true); }
+  void Prepend_Decimal(const mpd_t* value) { PutDecimal(value, true); }
   void PrependCopy(const LinkBuffer& other);
   void PrependMove(LinkBuffer& other);
 
@@ -108,9 +108,11 @@ class LinkBuffer {
     Block* prev;
   };
 
-  // Appends or prepends a malloc'ed number text: short ones are copied
-  // (a block per number would fragment the chain), long ones adopted.
-  void TakeNumberText(char* text, uint32_t length, uint32_t capacity, bool prepend);
+  // Appending or prepending, as `prepend` says.
+  void Put(const char* bytes, size_t length, bool prepend);
+  void PutVariable(Variable* variable, bool prepend);
+  void PutDecimal(const mpd_t* value, bool prepend);
+  void PutDouble(double value, bool prepend);
 
   static Block* NewBlock(uint32_t capacity);
   static Block* AdoptBlock(char* buffer, uint32_t length, uint32_t capacity);
