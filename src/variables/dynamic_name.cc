@@ -1,6 +1,7 @@
 #include "variables/dynamic_name.h"
 
 #include "util/ascii.h"
+#include "variables/variable_hash.h"
 
 namespace orin {
 
@@ -63,6 +64,47 @@ DynamicName ParseDynamicName(std::string_view name) {
   if (EqualsNoCase(prefix, "system")) return Make(NameScope::kSystem, {}, rest);
   if (EqualsNoCase(prefix, "database")) return Make(NameScope::kDatabase, {}, rest);
   return Make(NameScope::kUnqualified, {}, name);
+}
+
+namespace {
+
+Variable* Path(VariableHash* table, std::string_view path, bool create) {
+  Variable* v = nullptr;
+  if (table == nullptr) return nullptr;
+  table->LookupPath(&v, path.data(), static_cast<int64_t>(path.size()), create);
+  return v;
+}
+
+bool Has(VariableHash* table, std::string_view base) {
+  return table != nullptr && table->FindEntry(base) >= 0;
+}
+
+}  // namespace
+
+Variable* LookupDynamicVariable(NameContext& context, std::string_view name) {
+  DynamicName n = ParseDynamicName(name);
+  switch (n.scope) {
+    case NameScope::kLocal:
+      return Path(context.LocalTable(), n.path, true);
+    case NameScope::kGlobal:
+      return Path(context.GlobalTable(), n.path, true);
+    case NameScope::kSystem:
+      return Path(context.SystemTable(), n.path, false);
+    case NameScope::kDatabase:
+      return context.DatabaseField(n.alias, n.path);
+    case NameScope::kUnqualified:
+      break;
+  }
+  std::string_view base = n.path.substr(0, n.path.find_first_of(":["));
+  VariableHash* system = context.SystemTable();
+  if (Has(system, base)) return Path(system, n.path, false);
+  VariableHash* locals = context.LocalTable();
+  VariableHash* globals = context.GlobalTable();
+  if (locals != globals && Has(locals, base)) return Path(locals, n.path, true);
+  if (base.size() == n.path.size()) {
+    if (Variable* field = context.DatabaseField({}, base)) return field;
+  }
+  return Path(globals, n.path, true);
 }
 
 }  // namespace orin
