@@ -1,6 +1,5 @@
 #include "variables/link_buffer.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -119,16 +118,15 @@ void LinkBuffer::Put(const char* bytes, size_t length, bool prepend) {
   }
 }
 
-void LinkBuffer::Concat_HexChar(uint8_t byte) {
+void LinkBuffer::PutHex(uint8_t byte, bool prepend) {
   char two[2];
   HexPair(byte, two);
-  Concat(two, 2);
+  Put(two, 2, prepend);
 }
 
-void LinkBuffer::Concat_Int(int32_t value) {
+void LinkBuffer::PutInt(int32_t value, bool prepend) {
   char text[16];
-  int n = std::snprintf(text, sizeof text, "%d", value);
-  Concat(text, static_cast<size_t>(n));
+  Put(text, FormatInteger(value, text), prepend);
 }
 
 void LinkBuffer::PutVariable(Variable* variable, bool prepend) {
@@ -156,17 +154,6 @@ void LinkBuffer::PutDecimal(const mpd_t* value, bool prepend) {
 void LinkBuffer::PutDouble(double value, bool prepend) {
   DecimalPtr d(DecimalFromDouble(nullptr, value));
   PutDecimal(d.get(), prepend);
-}
-
-void LinkBuffer::Prepend_HexChar(uint8_t byte) {
-  char two[2];
-  HexPair(byte, two);
-  Prepend(two, 2);
-}
-
-void LinkBuffer::Prepend_Int(int32_t value) {
-  char text[16];
-  Prepend(text, FormatInteger(value, text));
 }
 
 void LinkBuffer::Concat_String_Nocopy(char* buffer, uint32_t length, uint32_t capacity) {

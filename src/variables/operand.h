@@ -76,50 +76,44 @@ inline bool IsOwned(const Operand& op) {
   return (op.flags & kOperandOwned) != 0;
 }
 
-inline Operand IntegerOperand(int32_t v) {
+inline Operand MakeOperand(OperandKind kind, bool owned, uint32_t length, uint32_t size) {
   Operand op;
-  op.kind = OperandKind::kInteger;
-  op.flags = 0;
+  op.kind = kind;
+  op.flags = owned ? kOperandOwned : 0;
+  op.value.number = nullptr;
+  op.length = length;
+  op.size = size;
+  return op;
+}
+
+inline Operand IntegerOperand(int32_t v) {
+  Operand op = MakeOperand(OperandKind::kInteger, false, 4, 4);
   op.value.integer = v;
-  op.length = op.size = 4;
   return op;
 }
 
 inline Operand NumberOperand(mpd_t* d, bool owned) {
-  Operand op;
-  op.kind = OperandKind::kNumber;
-  op.flags = owned ? kOperandOwned : 0;
+  Operand op = MakeOperand(OperandKind::kNumber, owned, 0, 0);
   op.value.number = d;
-  op.length = op.size = 0;
   return op;
 }
 
 // An owned string must be malloc'ed with `capacity` bytes.
 inline Operand StringOperand(const char* bytes, uint32_t length, uint32_t capacity, bool owned) {
-  Operand op;
-  op.kind = OperandKind::kString;
-  op.flags = owned ? kOperandOwned : 0;
+  Operand op = MakeOperand(OperandKind::kString, owned, length, capacity);
   op.value.string = const_cast<char*>(bytes);
-  op.length = length;
-  op.size = capacity;
   return op;
 }
 
 inline Operand VariableOperand(Variable* v, bool owned) {
-  Operand op;
-  op.kind = OperandKind::kVariable;
-  op.flags = owned ? kOperandOwned : 0;
+  Operand op = MakeOperand(OperandKind::kVariable, owned, 0, 0);
   op.value.variable = v;
-  op.length = op.size = 0;
   return op;
 }
 
 inline Operand BufferOperand(LinkBuffer* b, bool owned) {
-  Operand op;
-  op.kind = OperandKind::kLinkBuffer;
-  op.flags = owned ? kOperandOwned : 0;
+  Operand op = MakeOperand(OperandKind::kLinkBuffer, owned, 0, 0);
   op.value.buffer = b;
-  op.length = op.size = 0;
   return op;
 }
 
