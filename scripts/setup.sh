@@ -13,7 +13,7 @@ fi
 # Debian packages the build and the tests need.
 PACKAGES="build-essential cmake ninja-build g++ pkg-config git
     googletest libgtest-dev libcrypt-dev libtomlplusplus-dev libssl-dev openssl
-    python3 clang libclang-rt-14-dev lua5.4 php-cli curl"
+    python3 clang libclang-rt-14-dev lua5.4 php-cli curl media-types"
 
 missing=""
 for p in $PACKAGES; do

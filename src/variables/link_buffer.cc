@@ -1,9 +1,12 @@
 #include "variables/link_buffer.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
+
+#include "variables/decimal.h"
+#include "variables/variable.h"
 
 namespace orin {
 
@@ -24,7 +27,9 @@ void CheckGrowth(uint32_t size, size_t more) {
 LinkBuffer::LinkBuffer(uint32_t first_unit, uint32_t growth_unit)
     : first_unit_(first_unit ? first_unit : 512), growth_unit_(growth_unit ? growth_unit : 512) {}
 
-LinkBuffer::~LinkBuffer() { Clear(); }
+LinkBuffer::~LinkBuffer() {
+  Clear();
+}
 
 LinkBuffer::Block* LinkBuffer::NewBlock(uint32_t capacity) {
   char* data = static_cast<char*>(std::malloc(capacity));
@@ -44,14 +49,20 @@ void LinkBuffer::FreeBlock(Block* b) {
 void LinkBuffer::LinkLast(Block* b) {
   b->prev = last_;
   b->next = nullptr;
-  if (last_) last_->next = b; else first_ = b;
+  if (last_)
+    last_->next = b;
+  else
+    first_ = b;
   last_ = b;
 }
 
 void LinkBuffer::LinkFirst(Block* b) {
   b->next = first_;
   b->prev = nullptr;
-  if (first_) first_->prev = b; else last_ = b;
+  if (first_)
+    first_->prev = b;
+  else
+    last_ = b;
   first_ = b;
 }
 
@@ -89,16 +100,60 @@ void LinkBuffer::Concat(const char* bytes, size_t length) {
   }
 }
 
-void LinkBuffer::Concat_HexChar(uint8_t byte) {
+namespace {
+
+void HexPair(uint8_t byte, char two[2]) {
   static const char kHex[] = "0123456789ABCDEF";
-  char two[2] = {kHex[byte >> 4], kHex[byte & 15]};
-  Concat(two, 2);
+  two[0] = kHex[byte >> 4];
+  two[1] = kHex[byte & 15];
 }
 
-void LinkBuffer::Concat_Int(int32_t value) {
+}  // namespace
+
+void LinkBuffer::Put(const char* bytes, size_t length, bool prepend) {
+  if (prepend) {
+    Prepend(bytes, length);
+  } else {
+    Concat(bytes, length);
+  }
+}
+
+void LinkBuffer::PutHex(uint8_t byte, bool prepend) {
+  char two[2];
+  HexPair(byte, two);
+  Put(two, 2, prepend);
+}
+
+void LinkBuffer::PutInt(int32_t value, bool prepend) {
   char text[16];
-  int n = std::snprintf(text, sizeof text, "%d", value);
-  Concat(text, static_cast<size_t>(n));
+  Put(text, FormatInteger(value, text), prepend);
+}
+
+void LinkBuffer::PutVariable(Variable* variable, bool prepend) {
+  if (variable == nullptr) return;
+  const ByteString& text = variable->Value();
+  Put(text.data(), text.size(), prepend);
+}
+
+void LinkBuffer::PutDecimal(const mpd_t* value, bool prepend) {
+  uint32_t n, capacity;
+  char* text = TextFromDecimal(value, &n, &capacity);
+  // Short number texts are copied (a block per number would fragment the
+  // chain); long ones are adopted as they are.
+  constexpr uint32_t kAdoptFrom = 64;
+  if (n < kAdoptFrom) {
+    std::unique_ptr<char, decltype(&std::free)> hold(text, &std::free);
+    Put(text, n, prepend);
+  } else if (prepend) {
+    Prepend_Nocopy(text, n, capacity);
+  } else {
+    Concat_String_Nocopy(text, n, capacity);
+  }
+}
+
+void LinkBuffer::PutDouble(double value, bool prepend) {
+  DecimalPtr d(DecimalFromDouble(nullptr, value));
+  PutDecimal(d.get(), prepend);
 }
 
 void LinkBuffer::Concat_String_Nocopy(char* buffer, uint32_t length, uint32_t capacity) {
@@ -245,13 +300,15 @@ std::string LinkBuffer::ToString() const {
 
 size_t LinkBuffer::BlockCount() const {
   size_t n = 0;
-  for (Block* b = first_; b; b = b->next) ++n;
+  for (Block* b = first_; b; b = b->next)
+    ++n;
   return n;
 }
 
 uint32_t LinkBuffer::BlockCapacity(size_t index) const {
   Block* b = first_;
-  while (b && index-- > 0) b = b->next;
+  while (b && index-- > 0)
+    b = b->next;
   return b ? b->capacity : 0;
 }
 

@@ -17,7 +17,11 @@
 #include <string>
 #include <string_view>
 
+#include <mpdecimal.h>
+
 namespace orin {
+
+class Variable;
 
 class LinkBuffer {
  public:
@@ -36,8 +40,14 @@ class LinkBuffer {
   void Concat(const char* bytes, size_t length);
   void Concat(std::string_view text) { Concat(text.data(), text.size()); }
   void Concat_Char(char c) { Concat(&c, 1); }
-  void Concat_HexChar(uint8_t byte);  // two upper-case hex digits
-  void Concat_Int(int32_t value);
+  void Concat_HexChar(uint8_t byte) { PutHex(byte, false); }  // two upper-case hex digits
+  void Concat_Int(int32_t value) { PutInt(value, false); }
+  // The variable's text (Value).
+  void Concat_Variable(Variable* variable) { PutVariable(variable, false); }
+  // The number's text: the decimal text of the double (shortest round-trip
+  // digits through a decimal), or of the decimal.
+  void Concat_Double(double value) { PutDouble(value, false); }
+  void Concat_Decimal(const mpd_t* value) { PutDecimal(value, false); }
   // Adopts a malloc'ed buffer of `capacity` bytes holding `length` bytes as
   // the new last block; this buffer frees it.
   void Concat_String_Nocopy(char* buffer, uint32_t length, uint32_t capacity);
@@ -51,6 +61,12 @@ class LinkBuffer {
   void Prepend(const char* bytes, size_t length);
   void Prepend(std::string_view text) { Prepend(text.data(), text.size()); }
   void Prepend_Nocopy(char* buffer, uint32_t length, uint32_t capacity);
+  void Prepend_Char(char c) { Prepend(&c, 1); }
+  void Prepend_HexChar(uint8_t byte) { PutHex(byte, true); }
+  void Prepend_Int(int32_t value) { PutInt(value, true); }
+  void Prepend_Variable(Variable* variable) { PutVariable(variable, true); }
+  void Prepend_Double(double value) { PutDouble(value, true); }
+  void Prepend_Decimal(const mpd_t* value) { PutDecimal(value, true); }
   void PrependCopy(const LinkBuffer& other);
   void PrependMove(LinkBuffer& other);
 
@@ -91,6 +107,14 @@ class LinkBuffer {
     Block* next;
     Block* prev;
   };
+
+  // Appending or prepending, as `prepend` says.
+  void Put(const char* bytes, size_t length, bool prepend);
+  void PutHex(uint8_t byte, bool prepend);
+  void PutInt(int32_t value, bool prepend);
+  void PutVariable(Variable* variable, bool prepend);
+  void PutDecimal(const mpd_t* value, bool prepend);
+  void PutDouble(double value, bool prepend);
 
   static Block* NewBlock(uint32_t capacity);
   static Block* AdoptBlock(char* buffer, uint32_t length, uint32_t capacity);

@@ -1,5 +1,7 @@
 #include "variables/link_buffer.h"
 
+#include "variables/variable.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -87,6 +89,27 @@ TEST(LinkBuffer, ReleaseEmptiesTheBufferForReuse) {
   EXPECT_EQ(n, 0u);
   EXPECT_EQ(cap, 1u);
   std::free(one);
+}
+
+TEST(LinkBuffer, VariablesAndNumbersBothWays) {
+  LinkBuffer b(8, 8);
+  VarRef v = NewTextVariable("", std::string("a\0b", 3));
+  b.Concat_Variable(v.get());
+  b.Concat_Double(0.1);
+  b.Concat_Double(-2.0);
+  bool error;
+  DecimalPtr big(DecimalFromText(nullptr, "1E+80", -1, &error));
+  b.Concat_Decimal(big.get());  // a long text: adopted as a block of its own
+  size_t blocks = b.BlockCount();
+  b.Prepend_Int(-7);
+  b.Prepend_HexChar(0xE9);
+  b.Prepend_Double(1.5);
+  b.Prepend_Variable(v.get());
+  b.Prepend_Char('<');
+  EXPECT_EQ(b.ToString(), "<" + std::string("a\0b", 3) + "1.5E9-7" + std::string("a\0b", 3) +
+                              "0.1-2" + "1" + std::string(80, '0'));
+  EXPECT_EQ(b.size(), b.ToString().size());
+  EXPECT_GE(blocks, 2u);
 }
 
 }  // namespace

@@ -1,0 +1,4 @@
+-- A counted integer loop of 10 million rounds.
+local i = 0
+while i < 10000000 do i = i + 1 end
+io.write(i, "\n")

@@ -1,0 +1,100 @@
+#include "vm/zeto_application.h"
+
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+#include "platform/plain_file.h"
+#include "platform/process_info.h"
+#include "util/ascii.h"
+
+namespace orin {
+
+ZetoApplication::ZetoApplication() = default;
+ZetoApplication::~ZetoApplication() = default;
+
+std::string ZetoApplication::SystemErrorText() { return orin::SystemErrorText(errno); }
+
+void ZetoApplication::StartGlobalTimer() {
+  int32_t seconds = GlobalTimeoutSeconds();
+  global_deadline_ = seconds > 0 ? time(nullptr) + seconds : 0;
+  timed_out_ = 0;
+}
+
+void ZetoApplication::StartPostTimer() {
+  int32_t seconds = PostTimeoutSeconds();
+  post_deadline_ = seconds > 0 ? time(nullptr) + seconds : 0;
+  post_timed_out_ = 0;
+}
+
+void ZetoApplication::StopPostTimer() {
+  post_deadline_ = 0;
+  post_timed_out_ = 0;
+}
+
+uint32_t ZetoApplication::ProcessId() { return CurrentProcessId(); }
+uint32_t ZetoApplication::ThreadId() { return CurrentThreadId(); }
+std::string ZetoApplication::LockHostname() { return HostName(); }
+int32_t ZetoApplication::LockExpiration() { return 90; }
+
+void ZetoApplication::Sleep(int32_t milliseconds) {
+  // Wake at least every 50 ms so that an abort or time-out ends the wait.
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  while (!TimedOut()) {
+    auto now = std::chrono::steady_clock::now();
+    if (now >= end) break;
+    auto step = std::min<std::chrono::steady_clock::duration>(end - now,
+                                                               std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(step);
+  }
+}
+
+int32_t ZetoApplication::StartAsyncTask(ZetoVM*, uint32_t) { return kAsyncUnsupported; }
+
+void ZetoApplication::Tick(time_t now) {
+  ++tick_count_;
+  time_t global = global_deadline_;
+  if (global != 0 && now > global) timed_out_ = 1;
+  time_t post = post_deadline_;
+  if (post != 0 && now > post) post_timed_out_ = 1;
+}
+
+int32_t ZetoApplication::TimeRemaining() {
+  time_t deadline = global_deadline_;
+  if (deadline == 0) return -1;
+  time_t now = time(nullptr);
+  return now >= deadline ? 0 : static_cast<int32_t>(deadline - now);
+}
+
+void ZetoApplication::SetLanguage(std::string_view value) {
+  language_.assign(value);
+  ++language_counter_;
+}
+
+void ZetoApplication::SetDefaultLanguage(std::string_view value) {
+  default_language_.assign(value);
+  ++default_language_counter_;
+}
+
+void ZetoApplication::SetDefaultDatabase(std::string_view value) {
+  default_database_.assign(value);
+  ++default_database_counter_;
+}
+
+void ZetoApplication::SetCharacterSet(std::string_view value) {
+  charset_.assign(value);
+  ++charset_counter_;
+  is_utf8_ = EqualsNoCase(value, "utf-8");
+}
+
+void ZetoApplication::ReportInputError(std::string_view message) { WriteError(message); }
+void ZetoApplication::ReportFatalError(std::string_view message) { WriteError(message); }
+void ZetoApplication::ReportTimeout(std::string_view message) { WriteError(message); }
+
+void ZetoApplication::ReportRuntimeError(int32_t, std::string_view message, bool display) {
+  if (display) WriteError(message);
+}
+
+void ZetoApplication::Abort() { timed_out_ = 1; }
+
+}  // namespace orin
