@@ -2,6 +2,7 @@
 #include <signal.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <system_error>
@@ -9,12 +10,14 @@
 #include "app/command_line_request.h"
 #include "app/orin_application.h"
 #include "app/orin_config_loader.h"
+#include "app/run_watchdog.h"
 #include "commands.h"
 #include "options.h"
 #include "platform/config_store.h"
 #include "platform/descriptor_sink.h"
 #include "platform/plain_file.h"
 #include "platform/process_info.h"
+#include "util/ascii.h"
 #include "util/config.h"
 
 namespace orin {
@@ -35,6 +38,16 @@ bool BuildRunSettings(const SiteOptions& site, RunSettings* settings, std::strin
   if (!site.config_file.empty()) SetConfigFileOverride(site.config_file);
   settings->files = DefaultConfigFiles();
   for (const auto& [name, value] : site.overrides) {
+    if (EqualsNoCase(name, "port")) {
+      char* end = nullptr;
+      long port = std::strtol(value.c_str(), &end, 10);
+      if (value.empty() || *end != 0 || port < 0 || port > 65535) {
+        *error = "port needs a number from 0 to 65535, got '" + value + "'";
+        return false;
+      }
+      settings->port = static_cast<int32_t>(port);
+      continue;
+    }
     uint32_t key = ConfigKeyByValueName(name);
     if (key == 0) key = ConfigKeyByMemberName(name);
     if (key == 0) {
@@ -92,9 +105,15 @@ int RunCommand(int argc, char** argv) {
   ByteSink* sink = options.whole_response ? static_cast<ByteSink*>(&out) : &body_only;
   CommandLineRequest request(options.method, request_path,
                              options.has_query ? &options.query : nullptr, options.headers,
-                             std::move(body), body_length, sink, HostName(), loader.port());
+                             std::move(body), body_length, sink, HostName(),
+                             settings.port >= 0 ? settings.port : loader.port());
   OrinApplication app(&request, request_path, std::move(settings));
-  int result = app.Run();
+  int result;
+  {
+    // A tenth of a second keeps a one-second limit within about a second.
+    RunWatchdog watchdog(&app, std::chrono::milliseconds(100));
+    result = app.Run();
+  }
   if (result == OrinApplication::kEndedBeforeScript) return 2;
   return app.script_completed() ? 0 : 1;
 }

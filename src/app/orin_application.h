@@ -37,6 +37,7 @@ class ZetoVM;
 struct RunSettings {
   ConfigFiles files;
   std::vector<std::pair<uint32_t, std::string>> overrides;  // key, value text
+  int32_t port = -1;  // the listening port's override; -1 none
 };
 
 // Applies overrides to a loaded configuration: integer keys take the
