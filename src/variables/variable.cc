@@ -126,6 +126,15 @@ void Variable::StoreText(const char* bytes, size_t length) {
   type_ = kTypeText;
 }
 
+bool Variable::AppendText(const char* bytes, size_t length) {
+  if (!plain_ || link_ != LinkKind::kNone || tree_ != nullptr) return false;
+  if (!(valid_ & kTextValid)) MakeString();
+  text_.Append(bytes, length);
+  valid_ = kTextValid;  // the number caches describe the old text
+  type_ = kTypeText;
+  return true;
+}
+
 void Variable::StoreTextNocopy(char* buffer, uint32_t length, uint32_t capacity) {
   text_ = ByteString::Adopt(buffer, length, capacity);
   valid_ = kTextValid;

@@ -199,6 +199,19 @@ class Variable {
     }
     return false;
   }
+  // The machine's fast stores, answered without a virtual call for a plain
+  // scalar variable (not a reference, callback, subclass or aggregate);
+  // false leaves the variable alone and asks for the virtual setter.
+  bool PokeInteger(int32_t value) {
+    if (!plain_ || link_ != LinkKind::kNone || tree_ != nullptr) return false;
+    integer_ = value;
+    valid_ = kIntegerValid;
+    type_ = kTypeInteger;
+    return true;
+  }
+  // Appends bytes to the text of a plain scalar variable, which becomes a
+  // text (`s = s $ x` without copying s).
+  bool AppendText(const char* bytes, size_t length);
 
  protected:
   enum class LinkKind : uint8_t { kNone, kReference, kCallback, kCallbackStruct };

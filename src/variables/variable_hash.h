@@ -102,6 +102,12 @@ class VariableHash {
   // The variable of entry `entry` (none outside 0 .. Entries()-1), created
   // when missing and `create` is set.
   virtual Variable* Index(int32_t entry, bool create);
+  // The machine's fast path: the variable entry `entry` holds, or null when
+  // it has none or is out of range (then ask Index). Subclasses whose Index
+  // answers something else leave their entries empty, as the clone does.
+  Variable* PeekEntry(int32_t entry) const {
+    return static_cast<uint32_t>(entry) < entries_.size() ? entries_[entry].variable : nullptr;
+  }
   virtual uint32_t Entries() { return static_cast<uint32_t>(entries_.size()); }
   // Entry slots allocated; grows by kGrowth.
   uint32_t Capacity() const { return capacity_; }

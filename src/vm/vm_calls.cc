@@ -1,0 +1,367 @@
+// Calls, returns, external calls, and code run from outside the
+// instruction stream (compiled expressions, callbacks into script
+// functions).
+#include <memory>
+
+#include "image/function.h"
+#include "image/segment.h"
+#include "output/output.h"
+#include "variables/variable_hash.h"
+#include "variables/variable_list.h"
+#include "vm/external_call.h"
+#include "vm/zeto_vm.h"
+
+namespace orin {
+
+namespace {
+
+// What the machine attaches to an external function once it is resolved:
+// the call, and the function's parameter scope (its locals template made
+// live once and cleared after every call).
+class ExternalCallBinding : public FunctionBinding {
+ public:
+  ExternalCallBinding(std::shared_ptr<ExternalCall> call, std::unique_ptr<VariableHash> scope)
+      : call(std::move(call)), scope(std::move(scope)) {}
+  std::shared_ptr<ExternalCall> call;
+  std::unique_ptr<VariableHash> scope;
+};
+
+// Spare stacks kept for later calls; deeper recursion frees its stacks.
+constexpr size_t kMaxSpareStacks = 32;
+
+LogField TextField(std::string_view text) {
+  return {LogField::kText, text.data(), static_cast<int32_t>(text.size())};
+}
+
+LogField VariableField(Variable* v) {
+  return {LogField::kVariable, v, 0};
+}
+
+}  // namespace
+
+ZetoVM_Stack* ZetoVM::NewStack() {
+  if (spare_stacks_.empty()) return new ZetoVM_Stack;
+  ZetoVM_Stack* s = spare_stacks_.back();
+  spare_stacks_.pop_back();
+  return s;
+}
+
+void ZetoVM::RecycleStack(ZetoVM_Stack* stack) {
+  if (stack == nullptr) return;
+  stack->Clear();
+  if (spare_stacks_.size() < kMaxSpareStacks) {
+    spare_stacks_.push_back(stack);
+  } else {
+    delete stack;
+  }
+}
+
+void ZetoVM::DestroyFrame(ZetoVM_Frame* frame) {
+  features_.EndFrame(frame);
+  if (frame->FrameKind() == 1) --call_depth_;
+  RecycleStack(frame->TakeStack());
+  delete frame;
+}
+
+void ZetoVM::Call(int32_t number) {
+  Function* function = program_.functions != nullptr ? program_.functions->Get(number) : nullptr;
+  if (function == nullptr) {
+    FatalError("Invalid function call");
+    return;
+  }
+  if (function->external()) {
+    CallExternal(function);
+    return;
+  }
+  Segment* current = program_.segments->Get(segment_);
+  if (current != nullptr && current->restricted() && function->is_private()) {
+    FatalError("Function is private");
+    return;
+  }
+  CallFunction(function);
+}
+
+void ZetoVM::CallFunction(Function* function) {
+  if (call_depth_ >= kMaxCallDepth) {
+    FatalError("Stack overflow");
+    return;
+  }
+  auto frame =
+      std::make_unique<ZetoVM_FunctionFrame>(segment_, static_cast<int32_t>(pc_), function);
+  frame->SetLocals(new UserVariableHash(program_.dictionary, &function->locals()), true);
+  frame->SetStack(NewStack(), true);
+
+  uint32_t flags = function->flags();
+  uint32_t errors = frame_->error_flags();
+  if (flags & Function::kShowErrors) errors |= kFrameShowErrors;
+  if (flags & Function::kHideErrors) errors &= ~kFrameShowErrors;
+  frame->set_error_flags(errors);
+  uint32_t mode = 0;
+  if (flags & Function::kCompressOutput) {
+    if (frame_->output_mode() & (kOutputCollapse | kOutputCompress)) mode = kOutputCompress;
+  } else if (flags & Function::kCollapseOutput) {
+    mode = kOutputCollapse;
+  }
+  frame->set_output_mode(mode);
+  if (Output* out = CurrentOutput()) out->SetMode(mode);
+  frame->set_caller(frame_);
+  if (Tracing(kLogFunctionCall)) WriteTrace(kLogFunctionCall, {TextField(function->name())});
+
+  if (!BindParameters(function, frame->locals(), kLogFunctionParameter)) {
+    RecycleStack(frame->TakeStack());
+    return;
+  }
+  ++call_depth_;
+  frame_ = frame.release();
+  stack_ = frame_->stack();
+  segment_ = static_cast<int32_t>(function->segment());
+  pc_ = function->offset();
+}
+
+// Parameters take the caller's entries from the last one to the first.
+bool ZetoVM::BindParameters(Function* function, VariableHash* locals, uint32_t trace_event) {
+  const std::vector<FunctionParameter>& parameters = function->parameters();
+  for (size_t i = parameters.size(); i-- > 0;) {
+    const FunctionParameter& p = parameters[i];
+    int32_t slot = static_cast<int32_t>(p.local_index);
+    if (p.local_index >= locals->Entries()) {
+      FatalError("Invalid parameter reference");
+      return false;
+    }
+    if (p.by_reference()) {
+      VarRef target = PopVariable();
+      if (!target) return false;
+      locals->MakeReference(slot, target.get());
+    } else {
+      Variable* local = locals->Index(slot, true);
+      Operand value;
+      if (local == nullptr) {
+        FatalError("Invalid parameter reference");
+        return false;
+      }
+      if (!Pop(&value)) return false;
+      AssignOperand(local, value);
+    }
+    if (Tracing(trace_event)) {
+      WriteTrace(trace_event, {TextField(function->name()), TextField(p.name),
+                               VariableField(locals->Index(slot, false))});
+    }
+  }
+  return true;
+}
+
+void ZetoVM::CallExternal(Function* function) {
+  auto* binding = dynamic_cast<ExternalCallBinding*>(function->binding());
+  if (binding == nullptr) {
+    std::shared_ptr<ExternalCall> call;
+    if (program_.external_calls != nullptr)
+      call = program_.external_calls->Resolve(function->name());
+    if (!call) {
+      std::string message = "Unresolved call to external function '";
+      message.append(function->name());
+      message += "'";
+      FatalError(message);
+      return;
+    }
+    auto made = std::make_unique<ExternalCallBinding>(
+        std::move(call),
+        std::make_unique<UserVariableHash>(program_.dictionary, &function->locals()));
+    binding = made.get();
+    function->SetBinding(std::move(made));
+  }
+  ExternalCall* call = binding->call.get();
+  const std::vector<FunctionParameter>& parameters = function->parameters();
+  if (call->parameter_count() != parameters.size()) {
+    FatalError("Number of parameters mismatch in call to external function");
+    return;
+  }
+  for (uint32_t i = 0; i < parameters.size(); ++i) {
+    if (parameters[i].flags != call->parameter_flags(i)) {
+      FatalError("Parameter type mismatch in call to external function");
+      return;
+    }
+  }
+  if (Tracing(kLogExternalCall)) WriteTrace(kLogExternalCall, {TextField(function->name())});
+  VariableHash* scope = binding->scope.get();
+  if (BindParameters(function, scope, kLogExternalParameter)) {
+    Variable* result = call->Invoke(this, scope);
+    if (Tracing(kLogExternalReturnValue)) {
+      WriteTrace(kLogExternalReturnValue, {TextField(function->name()), VariableField(result)});
+    }
+    if (Tracing(kLogExternalReturn)) WriteTrace(kLogExternalReturn, {TextField(function->name())});
+    Push(VariableOperand(result, true));
+  }
+  scope->Dump();
+}
+
+bool ZetoVM::Return(bool with_value) {
+  ZetoVM_Frame* frame = frame_;
+  switch (frame->FrameKind()) {
+    case 2:
+      exit_->store(1, std::memory_order_relaxed);
+      return false;
+    case 1:
+      if (frame->caller() != nullptr) break;
+      FatalError("Frame underflow");
+      return false;
+    default:
+      FatalError("Return outside of function");
+      return false;
+  }
+  features_.EndFrame(frame);
+  Operand value = StringOperand("", 0, 0, false);
+  if (with_value && !Pop(&value)) return false;
+  auto* function = static_cast<ZetoVM_FunctionFrame*>(frame)->function();
+  if (Tracing(kLogFunctionReturnValue) && with_value) {
+    OperandText text(value);
+    WriteTrace(kLogFunctionReturnValue, {TextField(function->name()), TextField(text.view())});
+  }
+  if (Tracing(kLogFunctionReturn)) WriteTrace(kLogFunctionReturn, {TextField(function->name())});
+  ZetoVM_Frame* caller = frame->caller();
+  segment_ = frame->return_segment();
+  pc_ = static_cast<uint32_t>(frame->return_offset());
+  DestroyFrame(frame);
+  frame_ = caller;
+  stack_ = caller->stack();
+  if (Output* out = CurrentOutput()) out->SetMode(caller->output_mode());
+  Push(value);
+  return frame_ == stop_frame_;
+}
+
+// --- Code run from outside the instruction stream ---
+
+ZetoVM::SavedPosition ZetoVM::EnterPlainFrame(VariableHash* locals, ZetoVM_Stack* stack,
+                                              bool own_stack) {
+  SavedPosition saved{segment_, pc_, instruction_start_, frame_, stack_, stop_frame_};
+  auto* plain = new ZetoVM_Frame(segment_, static_cast<int32_t>(pc_));
+  plain->SetLocals(locals != nullptr ? locals : frame_->locals(), false);
+  plain->SetStack(stack != nullptr ? stack : stack_, own_stack);
+  plain->set_output_mode(frame_->output_mode());
+  plain->set_caller(frame_);
+  frame_ = plain;
+  stack_ = plain->stack();
+  return saved;
+}
+
+void ZetoVM::LeavePlainFrame(const SavedPosition& saved, ZetoVM_Frame* plain) {
+  // Frames an abort or an early end left above the plain frame go first.
+  while (frame_ != plain) {
+    ZetoVM_Frame* caller = frame_->caller();
+    DestroyFrame(frame_);
+    frame_ = caller;
+  }
+  DestroyFrame(plain);
+  segment_ = saved.segment;
+  pc_ = saved.pc;
+  instruction_start_ = saved.instruction_start;
+  frame_ = saved.frame;
+  stack_ = saved.stack;
+  stop_frame_ = saved.stop_frame;
+}
+
+bool ZetoVM::ExecuteSegment(Segment* segment, VariableHash* locals, ZetoVM_Stack* stack) {
+  if (segment == nullptr || aborted_) return false;
+  SavedPosition saved = EnterPlainFrame(locals, stack, false);
+  ZetoVM_Frame* plain = frame_;
+  stop_frame_ = nullptr;
+  segment_ = segment->number();
+  pc_ = 0;
+  int result = Run();
+  LeavePlainFrame(saved, plain);
+  return result == 1 && !aborted_;
+}
+
+bool ZetoVM::PopExpressionValue(Operand* out) {
+  if (stack_->empty()) return false;
+  *out = stack_->PopUnchecked();
+  return true;
+}
+
+bool ZetoVM::ExecuteSegmentInteger(Segment* segment, VariableHash* locals, int32_t* out) {
+  uint32_t before = stack_->count();
+  Operand value;
+  if (!ExecuteSegment(segment, locals) || stack_->count() <= before) return false;
+  if (!PopExpressionValue(&value)) return false;
+  *out = OperandInteger(value);
+  ReleaseOperand(&value);
+  return true;
+}
+
+bool ZetoVM::ExecuteSegmentString(Segment* segment, VariableHash* locals, std::string* out) {
+  uint32_t before = stack_->count();
+  Operand value;
+  if (!ExecuteSegment(segment, locals) || stack_->count() <= before) return false;
+  if (!PopExpressionValue(&value)) return false;
+  {
+    OperandText text(value);
+    out->assign(text.data(), text.size());
+  }
+  ReleaseOperand(&value);
+  return true;
+}
+
+bool ZetoVM::ExecuteSegmentInto(Segment* segment, VariableHash* locals, Variable* result) {
+  uint32_t before = stack_->count();
+  Operand value;
+  if (!ExecuteSegment(segment, locals) || stack_->count() <= before) return false;
+  if (!PopExpressionValue(&value)) return false;
+  AssignOperand(result, value);
+  return true;
+}
+
+VarRef ZetoVM::ExecuteSegmentVariable(Segment* segment, VariableHash* locals) {
+  uint32_t before = stack_->count();
+  Operand value;
+  if (!ExecuteSegment(segment, locals) || stack_->count() <= before) return VarRef();
+  if (!PopExpressionValue(&value)) return VarRef();
+  if (value.kind == OperandKind::kVariable) return VarRef::Adopt(value.value.variable);
+  VarRef holder = NewVariable();
+  AssignOperand(holder.get(), value);
+  return holder;
+}
+
+bool ZetoVM::RunFunction(Function* function, VariableList* arguments, Variable* result) {
+  uint32_t count = arguments != nullptr ? arguments->Entries() : 0;
+  if (function == nullptr || aborted_ || count != function->parameters().size() ||
+      count > ZetoVM_Stack::kCapacity) {
+    return false;
+  }
+  SavedPosition saved = EnterPlainFrame(nullptr, NewStack(), true);
+  ZetoVM_Frame* plain = frame_;
+  for (uint32_t i = 0; i < count; ++i)
+    PushVariable(arguments->At(i));
+  bool ok;
+  if (function->external()) {
+    CallExternal(function);
+    ok = !aborted_;
+  } else {
+    stop_frame_ = plain;
+    CallFunction(function);
+    // Run only when the call entered the function; it returns to `plain`.
+    ok = frame_ != plain && Run() == 1 && frame_ == plain && !aborted_;
+  }
+  Operand value;
+  if (ok && PopExpressionValue(&value)) {
+    if (result != nullptr) {
+      AssignOperand(result, value);
+    } else {
+      ReleaseOperand(&value);
+    }
+  } else {
+    ok = false;
+  }
+  LeavePlainFrame(saved, plain);
+  return ok;
+}
+
+bool ZetoVM::RunFunction(std::string_view name, VariableList* arguments, Variable* result) {
+  Function* f = program_.functions != nullptr ? program_.functions->FindFunction(name) : nullptr;
+  return RunFunction(f, arguments, result);
+}
+
+bool ZetoVM::RunFunction(int64_t number, VariableList* arguments, Variable* result) {
+  Function* f = program_.functions != nullptr ? program_.functions->Get(number) : nullptr;
+  return RunFunction(f, arguments, result);
+}
+
+}  // namespace orin

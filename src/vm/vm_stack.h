@@ -1,0 +1,57 @@
+// ZetoVM_Stack: the operand stack of one frame, a fixed array of 512
+// entries that never grows.
+//
+// Entries are Operands (variables/operand.h). The machine keeps one rule on
+// top of the operand conventions: a variable entry always holds a reference
+// of its own (the owned flag is set), and only integers and dictionary
+// strings are unowned. So no entry can outlive what it points at, whatever
+// the code does to scopes and aggregates between a push and the pop.
+//
+// The stack only stores; the checked primitives that report "Stack
+// overflow" and "Stack underflow" are ZetoVM's (they need the error path).
+#ifndef ORIN_VM_VM_STACK_H_
+#define ORIN_VM_VM_STACK_H_
+
+#include <cstdint>
+#include <cstdio>
+
+#include "variables/operand.h"
+
+namespace orin {
+
+class ZetoVM_Stack {
+ public:
+  static constexpr uint32_t kCapacity = 512;
+
+  ZetoVM_Stack() = default;
+  // Releases what the remaining entries own.
+  ~ZetoVM_Stack() { Clear(); }
+  ZetoVM_Stack(const ZetoVM_Stack&) = delete;
+  ZetoVM_Stack& operator=(const ZetoVM_Stack&) = delete;
+
+  uint32_t count() const { return count_; }
+  bool empty() const { return count_ == 0; }
+  bool full() const { return count_ == kCapacity; }
+  // Entry `depth` places below the top (0 = top); depth < count().
+  Operand& FromTop(uint32_t depth) { return entries_[count_ - 1 - depth]; }
+  Operand& At(uint32_t index) { return entries_[index]; }
+
+  // Unchecked; callers test full() and empty() first.
+  void PushUnchecked(const Operand& op) { entries_[count_++] = op; }
+  Operand PopUnchecked() { return entries_[--count_]; }
+
+  // Releases every entry.
+  void Clear();
+
+  // The diagnostic listing: "SP = ..., SS = ...", a header line and one row
+  // per entry from the bottom, then an empty line.
+  void Dump(std::FILE* out);
+
+ private:
+  uint32_t count_ = 0;
+  Operand entries_[kCapacity];  // only the first count_ are initialised
+};
+
+}  // namespace orin
+
+#endif  // ORIN_VM_VM_STACK_H_
