@@ -271,27 +271,31 @@ bool ZetoVM::ExecuteSegment(Segment* segment, VariableHash* locals, ZetoVM_Stack
   return result == 1 && !aborted_;
 }
 
-bool ZetoVM::PopExpressionValue(Operand* out) {
-  if (stack_->empty()) return false;
-  *out = stack_->PopUnchecked();
-  return true;
+// Runs the segment on the current stack and takes the value it left; the
+// stack is back to its height before in every case.
+bool ZetoVM::EvaluateSegment(Segment* segment, VariableHash* locals, Operand* out) {
+  uint32_t before = stack_->count();
+  bool ran = ExecuteSegment(segment, locals);
+  bool valued = ran && stack_->count() > before;
+  if (valued) *out = stack_->PopUnchecked();
+  while (stack_->count() > before) {
+    Operand extra = stack_->PopUnchecked();
+    ReleaseOperand(&extra);
+  }
+  return valued;
 }
 
 bool ZetoVM::ExecuteSegmentInteger(Segment* segment, VariableHash* locals, int32_t* out) {
-  uint32_t before = stack_->count();
   Operand value;
-  if (!ExecuteSegment(segment, locals) || stack_->count() <= before) return false;
-  if (!PopExpressionValue(&value)) return false;
+  if (!EvaluateSegment(segment, locals, &value)) return false;
   *out = OperandInteger(value);
   ReleaseOperand(&value);
   return true;
 }
 
 bool ZetoVM::ExecuteSegmentString(Segment* segment, VariableHash* locals, std::string* out) {
-  uint32_t before = stack_->count();
   Operand value;
-  if (!ExecuteSegment(segment, locals) || stack_->count() <= before) return false;
-  if (!PopExpressionValue(&value)) return false;
+  if (!EvaluateSegment(segment, locals, &value)) return false;
   {
     OperandText text(value);
     out->assign(text.data(), text.size());
@@ -301,19 +305,15 @@ bool ZetoVM::ExecuteSegmentString(Segment* segment, VariableHash* locals, std::s
 }
 
 bool ZetoVM::ExecuteSegmentInto(Segment* segment, VariableHash* locals, Variable* result) {
-  uint32_t before = stack_->count();
   Operand value;
-  if (!ExecuteSegment(segment, locals) || stack_->count() <= before) return false;
-  if (!PopExpressionValue(&value)) return false;
+  if (!EvaluateSegment(segment, locals, &value)) return false;
   AssignOperand(result, value);
   return true;
 }
 
 VarRef ZetoVM::ExecuteSegmentVariable(Segment* segment, VariableHash* locals) {
-  uint32_t before = stack_->count();
   Operand value;
-  if (!ExecuteSegment(segment, locals) || stack_->count() <= before) return VarRef();
-  if (!PopExpressionValue(&value)) return VarRef();
+  if (!EvaluateSegment(segment, locals, &value)) return VarRef();
   if (value.kind == OperandKind::kVariable) return VarRef::Adopt(value.value.variable);
   VarRef holder = NewVariable();
   AssignOperand(holder.get(), value);
@@ -341,7 +341,8 @@ bool ZetoVM::RunFunction(Function* function, VariableList* arguments, Variable* 
     ok = frame_ != plain && Run() == 1 && frame_ == plain && !aborted_;
   }
   Operand value;
-  if (ok && PopExpressionValue(&value)) {
+  if (ok && !stack_->empty()) {
+    value = stack_->PopUnchecked();
     if (result != nullptr) {
       AssignOperand(result, value);
     } else {

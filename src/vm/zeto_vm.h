@@ -114,8 +114,9 @@ class ZetoVM : public NameContext {
   // without an abort or time-out; its value is left on that stack.
   bool ExecuteSegment(Segment* segment, VariableHash* locals = nullptr,
                       ZetoVM_Stack* stack = nullptr);
-  // The same on the current stack, popping the value the code left. False
-  // when it did not run to its end or left nothing.
+  // The same on the current stack, taking the value the code left (the
+  // stack is as before afterwards). False when the code did not run to its
+  // end or left nothing.
   bool ExecuteSegmentInteger(Segment* segment, VariableHash* locals, int32_t* out);
   bool ExecuteSegmentString(Segment* segment, VariableHash* locals, std::string* out);
   // Assigns the value to `result`.
@@ -247,7 +248,7 @@ class ZetoVM : public NameContext {
   void DestroyFrame(ZetoVM_Frame* frame);
   SavedPosition EnterPlainFrame(VariableHash* locals, ZetoVM_Stack* stack, bool own_stack);
   void LeavePlainFrame(const SavedPosition& saved, ZetoVM_Frame* plain);
-  bool PopExpressionValue(Operand* out);
+  bool EvaluateSegment(Segment* segment, VariableHash* locals, Operand* out);
 
   // Errors (vm_errors.cc).
   std::string ErrorHeading(std::string_view kind) const;
