@@ -1,11 +1,11 @@
-// Runs a program on the machine and prints how long the run took.
+// Runs a program on the machine and prints the processor time the run took.
 //
 // Usage: vm_bench PROGRAM [repeats, default 1]
 // PROGRAM is assembler source (.zasm) or a compiled file (.ztc). The run
 // has no client: output is collected and printed after the timing line,
 // so that the program can show its result. With repeats > 1 the best
 // time is printed.
-#include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>

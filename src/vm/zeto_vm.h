@@ -231,7 +231,7 @@ class ZetoVM : public NameContext {
 
   // The loop (vm_run.cc).
   int Execute();
-  bool LoadCode(const uint8_t** code, uint32_t* length);
+  Segment* LoadSegment();
   int CheckStop();
   void ProcessSignals();
   void TimedOut();
@@ -246,6 +246,7 @@ class ZetoVM : public NameContext {
   ZetoVM_Stack* NewStack();
   void RecycleStack(ZetoVM_Stack* stack);
   void DestroyFrame(ZetoVM_Frame* frame);
+  ZetoVM_FunctionFrame* NewFunctionFrame(Function* function);
   SavedPosition EnterPlainFrame(VariableHash* locals, ZetoVM_Stack* stack, bool own_stack);
   void LeavePlainFrame(const SavedPosition& saved, ZetoVM_Frame* plain);
   bool EvaluateSegment(Segment* segment, VariableHash* locals, Operand* out);
@@ -312,6 +313,7 @@ class ZetoVM : public NameContext {
   uint32_t call_depth_ = 0;
   uint32_t run_depth_ = 0;
   std::vector<ZetoVM_Stack*> spare_stacks_;
+  std::vector<void*> spare_frames_;  // storage for function frames
 
   bool aborted_ = false;
   std::string error_text_;
