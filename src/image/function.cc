@@ -86,14 +86,14 @@ Function* FunctionManager::FindFunction(const char* name, int64_t length) const 
 
 Function* FunctionManager::AddWithParameters(std::string_view name, uint32_t flags,
                                              uint32_t segment, uint32_t offset,
-                                             const std::vector<ParameterSpec>& parameters) {
+                                             const std::vector<ParameterDecl>& parameters) {
   int32_t id = dictionary_->Add(name);
   if (id < 0) {
     error_ = dictionary_->ErrorText();
     return nullptr;
   }
   std::vector<int32_t> ids;
-  for (const ParameterSpec& p : parameters) {
+  for (const ParameterDecl& p : parameters) {
     ids.push_back(dictionary_->Add(p.name));
     if (ids.back() < 0) {
       error_ = dictionary_->ErrorText();
@@ -113,12 +113,12 @@ Function* FunctionManager::AddWithParameters(std::string_view name, uint32_t fla
 
 Function* FunctionManager::RegisterScript(std::string_view name, uint32_t segment, uint32_t offset,
                                           uint32_t flags,
-                                          const std::vector<ParameterSpec>& parameters) {
+                                          const std::vector<ParameterDecl>& parameters) {
   return AddWithParameters(name, flags, segment, offset, parameters);
 }
 
 Function* FunctionManager::RegisterExternal(std::string_view name, uint32_t flags,
-                                            const std::vector<ParameterSpec>& parameters) {
+                                            const std::vector<ParameterDecl>& parameters) {
   return AddWithParameters(name, flags | Function::kExternal, Function::kNoBody, Function::kNoBody,
                            parameters);
 }
@@ -160,6 +160,7 @@ bool FunctionManager::Load(TaggedFile& file) {
   chains.Reserve(count);
   for (uint32_t i = 0; i < count; ++i)
     chains.AppendLink(GetLE32(raw.data() + 4 * i));
+  chains.FinishRead();
 
   std::vector<std::unique_ptr<Function>> functions;
   for (uint32_t i = 0; i < count; ++i) {

@@ -130,7 +130,7 @@ class FunctionManager {
   }
   const NameChains& chains() const { return chains_; }
 
-  struct ParameterSpec {
+  struct ParameterDecl {
     std::string_view name;
     uint32_t flags;
   };
@@ -138,11 +138,11 @@ class FunctionManager {
   // function into its bucket. A script function's parameters take the first
   // local slots; more locals can be added through mutable_locals().
   Function* RegisterScript(std::string_view name, uint32_t segment, uint32_t offset, uint32_t flags,
-                           const std::vector<ParameterSpec>& parameters);
+                           const std::vector<ParameterDecl>& parameters);
   Function* RegisterCopy(const Function& source);
   // Flag bit 0 is set; segment and offset are Function::kNoBody.
   Function* RegisterExternal(std::string_view name, uint32_t flags,
-                             const std::vector<ParameterSpec>& parameters = {});
+                             const std::vector<ParameterDecl>& parameters = {});
 
   // Low level, for producers of compiled files: empties the manager with
   // 2^bits buckets, then adds functions named by existing dictionary strings.
@@ -156,7 +156,7 @@ class FunctionManager {
  private:
   Function* Append(uint32_t name_id);
   Function* AddWithParameters(std::string_view name, uint32_t flags, uint32_t segment,
-                              uint32_t offset, const std::vector<ParameterSpec>& parameters);
+                              uint32_t offset, const std::vector<ParameterDecl>& parameters);
 
   Dictionary* dictionary_;
   NameChains chains_;

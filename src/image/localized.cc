@@ -117,6 +117,7 @@ bool LocalizedIndex::Load(TaggedFile& file, uint32_t id) {
     tokens.push_back({GetLE32(p), GetLE32(p + 8)});
     chains.AppendLink(GetLE32(p + 4));
   }
+  chains.FinishRead();
   file.ResetSection();
   chains_ = std::move(chains);
   tokens_ = std::move(tokens);
@@ -188,6 +189,7 @@ bool LocalizedLanguages::Load(TaggedFile& file) {
     languages.push_back({GetLE32(raw.data() + 8 * i), nullptr});
     chains.AppendLink(GetLE32(raw.data() + 8 * i + 4));
   }
+  chains.FinishRead();
   file.ResetSection();
   chains_ = std::move(chains);
   languages_ = std::move(languages);

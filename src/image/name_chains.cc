@@ -1,37 +1,36 @@
 #include "image/name_chains.h"
 
 #include <algorithm>
-#include <cstring>
-#include <new>
 
 #include "image/byte_order.h"
 #include "image/tagged_file.h"
 
 namespace orin {
 
-void NameChains::Allocate(uint32_t bits) {
-  // calloc: a table of many buckets stays untouched address space until used.
-  auto* p = static_cast<uint32_t*>(std::calloc(size_t{1} << bits, sizeof(uint32_t)));
-  if (p == nullptr) throw std::bad_alloc();
-  heads_.reset(p);
-  bits_ = bits;
-}
-
-void NameChains::Reset(uint32_t bits) {
-  Allocate(bits > kMaxBits ? kMaxBits : bits);
+void NameChains::Reset(uint32_t bits, uint32_t expected_entries) {
+  bits_ = bits > kMaxBits ? kMaxBits : bits;
+  dense_.clear();
+  sparse_.clear();
+  uint64_t buckets = uint64_t{1} << bits_;
+  if (bits_ <= kDenseBits || buckets <= 4 * uint64_t{expected_entries}) {
+    dense_.assign(buckets, 0);
+  }
   next_.clear();
   used_.clear();
+  pending_.clear();
 }
 
-NameChains::NameChains(const NameChains& other) : next_(other.next_), used_(other.used_) {
-  Allocate(other.bits_);
-  for (uint32_t b : used_)
-    heads_[b] = other.heads_[b];
-}
-
-NameChains& NameChains::operator=(const NameChains& other) {
-  if (this != &other) *this = NameChains(other);
-  return *this;
+void NameChains::SetHead(uint32_t bucket, uint32_t stored) {
+  uint32_t before = StoredHead(bucket);
+  if (before == 0 && stored != 0) used_.push_back(bucket);
+  if (before != 0 && stored == 0) used_.erase(std::find(used_.begin(), used_.end(), bucket));
+  if (!dense_.empty()) {
+    dense_[bucket] = stored;
+  } else if (stored != 0) {
+    sparse_[bucket] = stored;
+  } else {
+    sparse_.erase(bucket);
+  }
 }
 
 bool NameChains::ReadHeader(TaggedFile& file, const HashedHeaderFormat& format, uint32_t* count,
@@ -70,26 +69,31 @@ bool NameChains::ReadHeader(TaggedFile& file, const HashedHeaderFormat& format, 
   }
   std::vector<uint8_t> list;
   if (!ReadExactly(file, 6u * static_cast<uint32_t>(bucket_entries), &list, error)) return false;
-  NameChains table(bits);
-  std::vector<uint32_t> listed;
+  std::vector<std::pair<uint32_t, uint32_t>> pending;
   for (int i = 0; i < bucket_entries; ++i) {
     const uint8_t* p = list.data() + 6 * i;
     auto index = static_cast<int16_t>(GetLE16(p));
-    if (index < 0 || static_cast<uint32_t>(index) >= table.bucket_count()) {
+    if (index < 0 || (uint32_t{1} << bits) <= static_cast<uint32_t>(index)) {
       error->assign(format.bucket_index_message);
       return false;
     }
-    table.heads_[index] = GetLE32(p + 2) + 1;  // 0xFFFFFFFF becomes 0, empty
-    listed.push_back(static_cast<uint32_t>(index));
+    pending.emplace_back(static_cast<uint32_t>(index), GetLE32(p + 2));
   }
-  std::sort(listed.begin(), listed.end());
-  listed.erase(std::unique(listed.begin(), listed.end()), listed.end());
-  for (uint32_t b : listed) {
-    if (table.heads_[b] != 0) table.used_.push_back(b);
-  }
-  *this = std::move(table);
+  Reset(bits);
+  pending_ = std::move(pending);
   *count = n;
   return true;
+}
+
+void NameChains::FinishRead() {
+  // The entries are read now, so their number may justify an array.
+  std::vector<int32_t> next = std::move(next_);
+  std::vector<std::pair<uint32_t, uint32_t>> pending = std::move(pending_);
+  Reset(bits_, static_cast<uint32_t>(next.size()));
+  next_ = std::move(next);
+  for (const auto& [bucket, first] : pending) {
+    SetHead(bucket, first + 1);  // a listed 0xFFFFFFFF leaves the bucket empty
+  }
 }
 
 std::vector<uint32_t> NameChains::UsedBuckets() const {
@@ -117,7 +121,7 @@ bool NameChains::AppendHeader(std::string* out, bool reserved_word, uint32_t res
   if (reserved_word) w.U32(reserved);
   for (uint32_t b : used) {
     w.U16(static_cast<uint16_t>(b));
-    w.U32(heads_[b] - 1);
+    w.U32(StoredHead(b) - 1);
   }
   return true;
 }

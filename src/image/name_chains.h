@@ -18,16 +18,17 @@
 //
 // Chains read from a file are not trusted: walks stop at a link outside the
 // table and after as many steps as there are entries, so a cycle cannot hang
-// a lookup. Bucket heads are zero-initialised storage holding head + 1, so a
-// table with many buckets costs address space, not memory, until used.
+// a lookup. Bucket heads are an array when the table is small or has about
+// as many entries as buckets; otherwise only the non-empty buckets are kept
+// (a map), so that a file cannot make 2^28 buckets cost a gigabyte.
 #ifndef ORIN_IMAGE_NAME_CHAINS_H_
 #define ORIN_IMAGE_NAME_CHAINS_H_
 
 #include <cstdint>
-#include <cstdlib>
-#include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "util/ascii.h"
@@ -61,15 +62,16 @@ class NameChains {
  public:
   // Bucket bits a file may give; 2^29 buckets and more are refused.
   static constexpr uint32_t kMaxBits = 28;
+  // Up to 2^kDenseBits buckets, or 4 per expected entry, the heads are an array.
+  static constexpr uint32_t kDenseBits = 8;
 
-  explicit NameChains(uint32_t bits = 0) { Reset(bits); }
-  NameChains(const NameChains& other);
-  NameChains& operator=(const NameChains& other);
-  NameChains(NameChains&&) noexcept = default;
-  NameChains& operator=(NameChains&&) noexcept = default;
+  explicit NameChains(uint32_t bits = 0, uint32_t expected_entries = 0) {
+    Reset(bits, expected_entries);
+  }
 
   // Empties the table and gives it 2^bits buckets (bits at most kMaxBits).
-  void Reset(uint32_t bits);
+  // `expected_entries` only chooses how the heads are stored.
+  void Reset(uint32_t bits, uint32_t expected_entries = 0);
 
   uint32_t bits() const { return bits_; }
   uint32_t bucket_count() const { return 1u << bits_; }
@@ -79,7 +81,7 @@ class NameChains {
   uint32_t used_buckets() const { return static_cast<uint32_t>(used_.size()); }
   // First entry of a bucket, -1 when empty. `bucket` must be below
   // bucket_count().
-  int32_t Head(uint32_t bucket) const { return static_cast<int32_t>(heads_[bucket] - 1); }
+  int32_t Head(uint32_t bucket) const { return static_cast<int32_t>(StoredHead(bucket) - 1); }
   // Next entry in the chain, -1 at the end; `entry` must be below size().
   int32_t Next(uint32_t entry) const { return next_[entry]; }
   uint32_t BucketOf(std::string_view name) const { return Lookup2Lower(name) & mask(); }
@@ -109,8 +111,7 @@ class NameChains {
     if (prev >= 0) {
       next_[prev] = static_cast<int32_t>(entry);
     } else {
-      if (heads_[b] == 0) used_.push_back(b);
-      heads_[b] = entry + 1;
+      SetHead(b, entry + 1);
     }
   }
 
@@ -128,13 +129,15 @@ class NameChains {
     return -1;
   }
 
-  // Reads the header and the bucket list at the container's read position.
-  // The entry count goes to *count; the caller reads the entries' records
-  // and adds their links with AppendLink. On failure *error holds the message.
+  // Reading a file: ReadHeader reads the header and the bucket list at the
+  // container's read position and puts the entry count in *count; the caller
+  // reads the entries' records, adds each link with AppendLink, then calls
+  // FinishRead. On failure *error holds the message.
   bool ReadHeader(TaggedFile& file, const HashedHeaderFormat& format, uint32_t* count,
                   std::string* error, uint32_t* reserved = nullptr);
   // Adds a slot with a link as stored in a file (0xFFFFFFFF ends a chain).
   void AppendLink(uint32_t next) { next_.push_back(static_cast<int32_t>(next)); }
+  void FinishRead();
   // The link as it is stored in a file.
   uint32_t RawNext(uint32_t entry) const { return static_cast<uint32_t>(next_[entry]); }
 
@@ -147,15 +150,20 @@ class NameChains {
   std::vector<uint32_t> UsedBuckets() const;
 
  private:
-  struct FreeDeleter {
-    void operator()(uint32_t* p) const { std::free(p); }
-  };
-  void Allocate(uint32_t bits);
+  // Heads are stored as head + 1, so that 0 means empty.
+  uint32_t StoredHead(uint32_t bucket) const {
+    if (!dense_.empty()) return dense_[bucket];
+    auto it = sparse_.find(bucket);
+    return it == sparse_.end() ? 0 : it->second;
+  }
+  void SetHead(uint32_t bucket, uint32_t stored);
 
   uint32_t bits_ = 0;
-  std::unique_ptr<uint32_t[], FreeDeleter> heads_;  // head + 1; 0 empty
+  std::vector<uint32_t> dense_;                    // all buckets, or empty
+  std::unordered_map<uint32_t, uint32_t> sparse_;  // non-empty buckets otherwise
   std::vector<int32_t> next_;
-  std::vector<uint32_t> used_;  // non-empty buckets, in order of first use
+  std::vector<uint32_t> used_;                          // non-empty buckets, in order of first use
+  std::vector<std::pair<uint32_t, uint32_t>> pending_;  // bucket list being read
 };
 
 }  // namespace orin

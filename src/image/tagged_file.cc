@@ -10,9 +10,15 @@ namespace {
 
 constexpr uint32_t kMagic = SectionId("Zeto");
 constexpr uint32_t kMaxOffset = 0x7FFFFFFF;
-// Large reads are made in steps of this size so that a buffer never runs
-// far ahead of the bytes that really arrived.
-constexpr uint32_t kReadChunk = 1 << 20;
+// Large reads are made in steps that start at 64 KiB and grow with what has
+// arrived, so that a buffer never runs far ahead of the bytes really there.
+constexpr uint32_t kFirstStep = 1 << 16;
+constexpr uint32_t kMaxStep = 1 << 24;
+
+uint32_t NextStep(size_t done, uint32_t left) {
+  size_t step = done < kFirstStep ? kFirstStep : (done < kMaxStep ? done : kMaxStep);
+  return step < left ? static_cast<uint32_t>(step) : left;
+}
 
 constexpr char kNotZeto[] = "File is either corrupt or not a valid compiled Zeto Script file";
 constexpr char kIncompatible[] =
@@ -121,7 +127,7 @@ bool TaggedFile::ReadDirectory() {
   std::vector<uint8_t> raw;
   uint32_t want = 12u * static_cast<uint32_t>(directory_entries_);
   while (raw.size() < want) {
-    uint32_t step = std::min<uint32_t>(kReadChunk, want - static_cast<uint32_t>(raw.size()));
+    uint32_t step = NextStep(raw.size(), want - static_cast<uint32_t>(raw.size()));
     size_t at = raw.size();
     raw.resize(at + step);
     if (stream_->Read(raw.data() + at, static_cast<int32_t>(step)) != static_cast<int32_t>(step)) {
@@ -380,7 +386,7 @@ bool ReadChunked(TaggedFile& file, uint32_t count, std::vector<uint8_t>* out, st
   out->clear();
   while (out->size() < count) {
     uint32_t done = static_cast<uint32_t>(out->size());
-    uint32_t step = std::min(kReadChunk, count - done);
+    uint32_t step = NextStep(done, count - done);
     out->resize(done + step);
     int32_t got = read_step(done, out->data() + done, static_cast<int32_t>(step));
     if (got != static_cast<int32_t>(step)) {

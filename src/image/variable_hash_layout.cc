@@ -48,6 +48,7 @@ bool VariableHashLayout::Read(TaggedFile& file) {
     ids.push_back(GetLE32(raw.data() + 8 * i));
     chains.AppendLink(GetLE32(raw.data() + 8 * i + 4));
   }
+  chains.FinishRead();
   chains_ = std::move(chains);
   name_ids_ = std::move(ids);
   error_.clear();

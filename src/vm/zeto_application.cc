@@ -4,6 +4,7 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/clock.h"
 #include "platform/plain_file.h"
 #include "platform/process_info.h"
 #include "util/ascii.h"
@@ -20,17 +21,20 @@ std::string ZetoApplication::SystemErrorText() {
 void ZetoApplication::StartGlobalTimer() {
   int32_t seconds = GlobalTimeoutSeconds();
   global_deadline_ = seconds > 0 ? time(nullptr) + seconds : 0;
+  global_deadline_ms_ = seconds > 0 ? MonotonicMillis() + int64_t{seconds} * 1000 : 0;
   timed_out_ = 0;
 }
 
 void ZetoApplication::StartPostTimer() {
   int32_t seconds = PostTimeoutSeconds();
   post_deadline_ = seconds > 0 ? time(nullptr) + seconds : 0;
+  post_deadline_ms_ = seconds > 0 ? MonotonicMillis() + int64_t{seconds} * 1000 : 0;
   post_timed_out_ = 0;
 }
 
 void ZetoApplication::StopPostTimer() {
   post_deadline_ = 0;
+  post_deadline_ms_ = 0;
   post_timed_out_ = 0;
 }
 
@@ -63,12 +67,15 @@ int32_t ZetoApplication::StartAsyncTask(ZetoVM*, uint32_t) {
   return kAsyncUnsupported;
 }
 
-void ZetoApplication::Tick(time_t now) {
+// The wall-clock `now` names the tick; the deadlines are compared on the
+// monotonic clock, which neither jumps nor rounds to whole seconds.
+void ZetoApplication::Tick(time_t) {
   ++tick_count_;
-  time_t global = global_deadline_;
-  if (global != 0 && now > global) timed_out_ = 1;
-  time_t post = post_deadline_;
-  if (post != 0 && now > post) post_timed_out_ = 1;
+  int64_t now = MonotonicMillis();
+  int64_t global = global_deadline_ms_;
+  if (global != 0 && now >= global) timed_out_ = 1;
+  int64_t post = post_deadline_ms_;
+  if (post != 0 && now >= post) post_timed_out_ = 1;
 }
 
 int32_t ZetoApplication::TimeRemaining() {

@@ -187,6 +187,10 @@ class ZetoApplication {
   uint32_t tick_count_ = 0;
   std::atomic<time_t> global_deadline_{0};
   std::atomic<time_t> post_deadline_{0};
+  // The same deadlines on the monotonic clock in milliseconds, so that a
+  // frequent watchdog stops a run close to its limit.
+  std::atomic<int64_t> global_deadline_ms_{0};
+  std::atomic<int64_t> post_deadline_ms_{0};
 
   std::string language_ = "en-US";
   std::string default_language_ = "en-US";

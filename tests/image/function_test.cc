@@ -154,6 +154,25 @@ TEST_F(FunctionLoadTest, TwentyEightBucketBitsAreAccepted) {
   EXPECT_EQ(functions_.FindFunction("anything"), nullptr);
 }
 
+TEST_F(FunctionLoadTest, ManyHugeLocalTablesCostOnlyWhatTheyHold) {
+  // 150000 functions whose locals each claim 2^28 buckets: a dense array
+  // per table would need 150 TB; only non-empty buckets may cost memory.
+  constexpr uint32_t kCount = 150000;
+  Bytes func;
+  func.Hashed(0, 0, kCount);
+  for (uint32_t i = 0; i < kCount; ++i)
+    func.U32(kEnd);
+  for (uint32_t i = 0; i < kCount; ++i) {
+    func.U32(0).U32(0).U32(0).U32(0).U32(0).Hashed(1, 28, 1).U16(5).U32(0).U32(0).U32(kEnd);
+  }
+  ASSERT_TRUE(Load(func)) << functions_.ErrorText();
+  const VariableHashLayout& locals = functions_.Get(kCount - 1)->locals();
+  EXPECT_EQ(locals.bucket_count(), 1u << 28);
+  EXPECT_EQ(locals.Head(5), 0);
+  EXPECT_EQ(locals.Head(6), -1);
+  EXPECT_EQ(locals.used_buckets(), 1u);
+}
+
 std::vector<std::string> ChainNames(const FunctionManager& m, uint32_t bucket) {
   std::vector<std::string> names;
   for (int32_t e = m.chains().Head(bucket); e >= 0; e = m.chains().Next(e)) {

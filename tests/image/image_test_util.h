@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "image/localized.h"
 #include "image/tagged_file.h"
 #include "util/memory_stream.h"
 
@@ -121,6 +122,21 @@ class MemoryFile {
   MemoryStream stream_;
   TaggedFile file_;
   bool ok_;
+};
+
+// Current and default language set by the test; bump a counter to make a
+// change visible.
+class TestLanguages : public LanguageSource {
+ public:
+  std::string_view CurrentLanguage() const override { return current; }
+  uint32_t CurrentLanguageCounter() const override { return current_counter; }
+  std::string_view DefaultLanguage() const override { return fallback; }
+  uint32_t DefaultLanguageCounter() const override { return fallback_counter; }
+
+  std::string current = "de";
+  uint32_t current_counter = 1;
+  std::string fallback = "en";
+  uint32_t fallback_counter = 1;
 };
 
 // A directory removed with everything in it when the test ends.

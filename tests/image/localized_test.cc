@@ -82,18 +82,7 @@ std::vector<Section> Program() {
           {Lx(3), Index({{kGreeting, 5}}, 0xABCD)}};
 }
 
-class Languages : public LanguageSource {
- public:
-  std::string_view CurrentLanguage() const override { return current; }
-  uint32_t CurrentLanguageCounter() const override { return current_counter; }
-  std::string_view DefaultLanguage() const override { return fallback; }
-  uint32_t DefaultLanguageCounter() const override { return fallback_counter; }
-
-  std::string current = "de";
-  uint32_t current_counter = 1;
-  std::string fallback = "en";
-  uint32_t fallback_counter = 1;
-};
+using Languages = test::TestLanguages;
 
 class LocalizedTest : public ::testing::Test {
  protected:

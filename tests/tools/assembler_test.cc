@@ -195,18 +195,8 @@ TEST(Assembler, StringsOperandsAndRawForms) {
                                        .Str("ab")));
 }
 
-class Source : public LanguageSource {
- public:
-  std::string_view CurrentLanguage() const override { return current; }
-  uint32_t CurrentLanguageCounter() const override { return counter; }
-  std::string_view DefaultLanguage() const override { return "en"; }
-  uint32_t DefaultLanguageCounter() const override { return 0; }
-  std::string current = "de";
-  uint32_t counter = 0;
-};
-
 TEST(Assembler, LocalizedTokensBecomeChainsOfPieces) {
-  Source source;
+  test::TestLanguages source;
   Assembled p(
       ".token en greeting \"Hello \" $who \"!\"\n"
       ".token de greeting \"Hallo \" $who\n"

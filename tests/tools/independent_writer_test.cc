@@ -14,16 +14,6 @@
 namespace orin {
 namespace {
 
-class English : public LanguageSource {
- public:
-  std::string_view CurrentLanguage() const override { return current; }
-  uint32_t CurrentLanguageCounter() const override { return counter; }
-  std::string_view DefaultLanguage() const override { return "en"; }
-  uint32_t DefaultLanguageCounter() const override { return 0; }
-  std::string current = "de";
-  uint32_t counter = 0;
-};
-
 class IndependentWriter : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -38,7 +28,7 @@ class IndependentWriter : public ::testing::Test {
 
 TEST_F(IndependentWriter, LoadsWithTheRuntimeLoader) {
   PlainFileOpener opener;
-  English languages;
+  test::TestLanguages languages;
   ProgramImage image(&languages);
   std::string message;
   ASSERT_TRUE(LoadProgram(&opener, path_, LoadOrder::kMainScript, &image, &message))

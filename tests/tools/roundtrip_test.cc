@@ -38,6 +38,33 @@ TEST(RoundTrip, DisassemblyAssemblesToTheSameBytes) {
   }
 }
 
+TEST(RoundTrip, ForeignChainsAreShownAsStored) {
+  using test::Bytes;
+  constexpr uint32_t kEnd = 0xFFFFFFFF;
+  std::vector<test::Section> sections = test::MinimalProgram();
+  test::Replace(&sections, "dict", test::DictOf({"longer", "x", "a", "b"}));
+  // Functions: "longer" chained before "x" (ztasm puts the shorter first).
+  std::string record0 = Bytes().U32(0).U32(0).U32(0).U32(0).U32(0).str() + test::EmptyHashed();
+  std::string record1 = Bytes().U32(1).U32(0).U32(0).U32(0).U32(0).str() + test::EmptyHashed();
+  test::Replace(&sections, "func",
+                Bytes().Hashed(1, 0, 2).U16(0).U32(0).U32(1).U32(kEnd).str() + record0 + record1);
+  // Globals: a cycle, and a link outside the table.
+  test::Replace(&sections, "glbl",
+                Bytes().Hashed(1, 0, 2).U16(0).U32(0).U32(2).U32(1).U32(3).U32(0));
+  test::Replace(&sections, "syst", Bytes().Hashed(1, 0, 1).U16(0).U32(0).U32(2).U32(77));
+  std::string listing;
+  ASSERT_TRUE(DisassembleBytes(test::MakeContainer(sections), "foreign", &listing));
+  for (const char* expected : {
+           "; note: the bucket chains of the functions differ from the ones ztasm builds; as "
+           "stored:",
+           ";   bucket 0: 0 1\n",
+           ";   bucket 0: 0 1 0 ... (a cycle)",
+           ";   bucket 0: 0 (link 77 outside the table)",
+       }) {
+    EXPECT_NE(listing.find(expected), std::string::npos) << expected << "\n" << listing;
+  }
+}
+
 TEST(RoundTrip, DamagedFilesAreShownWithoutCrashing) {
   std::string source = test::TempDir::Read(ORIN_SOURCE_DIR "/tests/tools/sources/everything.zasm");
   std::string good = AssembleOrEmpty(source);

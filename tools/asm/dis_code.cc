@@ -153,9 +153,7 @@ std::string DisState::FunctionHeader(const Function& f, bool located) {
     }
   }
   if (!unique) text += "; note: two locals share a name; ztasm would merge them\n";
-  if (!CanonicalChains(locals.chains(), names)) {
-    text += "; note: the bucket chains of the locals differ from the ones ztasm builds\n";
-  }
+  text += ChainNote(locals.chains(), names, "the locals");
   return text;
 }
 
@@ -176,20 +174,23 @@ void DisState::Functions() {
     Put(".functions " + NameRef(f->name_id()) + "  ; function " + std::to_string(i) +
         (first ? "" : " (same name as an earlier function)"));
   }
-  if (!CanonicalChains(fm.chains(), names)) {
-    Comment("note: the bucket chains differ from the ones ztasm builds");
-  }
+  out_ += ChainNote(fm.chains(), names, "the functions");
   // Bodies that start on an instruction of a readable segment are printed
   // there; the rest are declared with their place.
   std::vector<const Function*> located;
+  std::unordered_map<uint32_t, std::set<uint32_t>> boundaries;  // decoded once per segment
   for (uint32_t i = 0; i < fm.Count(); ++i) {
     const Function* f = fm.Get(i);
     const orin::Segment* s = Loaded("segs") ? image_.segments.Get(f->segment()) : nullptr;
     bool placed = false;
-    if (!f->external() && s != nullptr && f->segment() <= 0x7FFFFFFF) {
-      std::vector<Instruction> code;
-      uint32_t tail;
-      placed = Decode(*s, &code, &tail).count(f->offset()) > 0;
+    if (!f->external() && s != nullptr) {
+      auto it = boundaries.find(f->segment());
+      if (it == boundaries.end()) {
+        std::vector<Instruction> code;
+        uint32_t tail;
+        it = boundaries.emplace(f->segment(), Decode(*s, &code, &tail)).first;
+      }
+      placed = it->second.count(f->offset()) > 0;
     }
     if (placed) {
       inline_functions_[f->segment()].push_back(i);

@@ -55,6 +55,9 @@ class DisState {
 
   // Whether a layout's chains are the ones the assembler would build.
   bool CanonicalChains(const NameChains& chains, const std::vector<std::string_view>& names);
+  // Empty when the chains are ztasm's; otherwise comment lines showing them.
+  std::string ChainNote(const NameChains& chains, const std::vector<std::string_view>& names,
+                        const std::string& what);
   std::string SlotRef(const VariableHashLayout& layout, int32_t slot, std::string* note) const;
   std::string FunctionRef(int32_t number, std::string* note) const;
 

@@ -208,6 +208,29 @@ bool DisState::CanonicalChains(const NameChains& chains,
   return true;
 }
 
+std::string DisState::ChainNote(const NameChains& chains,
+                                const std::vector<std::string_view>& names,
+                                const std::string& what) {
+  if (CanonicalChains(chains, names)) return std::string();
+  std::string text =
+      "; note: the bucket chains of " + what + " differ from the ones ztasm builds; as stored:\n";
+  for (uint32_t b : chains.UsedBuckets()) {
+    text += ";   bucket " + std::to_string(b) + ":";
+    int32_t e = chains.Head(b);
+    uint32_t steps = 0;
+    for (; chains.Valid(e) && steps <= chains.size(); ++steps, e = chains.Next(e)) {
+      text += " " + std::to_string(e);
+    }
+    if (steps > chains.size()) {
+      text += " ... (a cycle)";
+    } else if (e != -1) {
+      text += " (link " + std::to_string(static_cast<uint32_t>(e)) + " outside the table)";
+    }
+    text += "\n";
+  }
+  return text;
+}
+
 void DisState::Variables(const char* directive, const char* id, const VariableHashLayout& layout) {
   Put("");
   if (!Loaded(id)) return;
@@ -225,9 +248,7 @@ void DisState::Variables(const char* directive, const char* id, const VariableHa
     Put(std::string(directive) + " " + NameRef(layout.NameId(e)) + "  ; slot " + std::to_string(e) +
         note);
   }
-  if (!CanonicalChains(layout.chains(), names)) {
-    Comment("note: the bucket chains differ from the ones ztasm builds");
-  }
+  out_ += ChainNote(layout.chains(), names, id);
 }
 
 // Tokens can be printed with their pieces when every token's entries are
@@ -295,8 +316,14 @@ void DisState::Localized() {
     if (index == nullptr) line += " (not readable)";
     Put(line);
   }
-  if (!CanonicalChains(langs.chains(), names)) {
-    Comment("note: the language chains differ from the ones ztasm builds");
+  out_ += ChainNote(langs.chains(), names, "the languages");
+  for (uint32_t l = 0; l < langs.Count(); ++l) {
+    const LocalizedIndex* index = langs.LoadedIndex(l);
+    if (index == nullptr) continue;
+    std::vector<std::string_view> tokens;
+    for (uint32_t t = 0; t < index->Count(); ++t)
+      tokens.push_back(Text(index->token(t).name_id));
+    out_ += ChainNote(index->chains(), tokens, "the tokens of language " + std::to_string(l));
   }
   std::vector<std::pair<uint32_t, uint32_t>> order;
   if (CanonicalTokens(&order)) {
