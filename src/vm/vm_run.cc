@@ -231,10 +231,12 @@ int ZetoVM::Execute() {
   const uint8_t* const dense = DenseOpcodes();
 
   for (;;) {
-    if (__builtin_expect(aborted_ | (timed_out->load(std::memory_order_relaxed) != 0) |
-                             (exit_flag->load(std::memory_order_relaxed) != 0) |
-                             (signals->load(std::memory_order_relaxed) != signal_copy_),
-                         0)) {
+    // One branch for the four flags: or-ed without short-circuits.
+    int32_t attention =
+        static_cast<int32_t>(aborted_) | timed_out->load(std::memory_order_relaxed) |
+        exit_flag->load(std::memory_order_relaxed) |
+        static_cast<int32_t>(signals->load(std::memory_order_relaxed) != signal_copy_);
+    if (__builtin_expect(attention != 0, 0)) {
       pc_ = pc;
       int stop = CheckStop();
       if (stop >= 0) return stop;

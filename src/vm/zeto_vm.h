@@ -291,6 +291,7 @@ class ZetoVM : public NameContext {
   void PopField();
   void PushFieldConstant(int32_t alias, int32_t field);
   void PopFieldConstant(int32_t alias, int32_t field);
+  void PopIntoOrDiscard(Variable* target);
   void OtherInstruction(uint16_t opcode, const uint8_t* operands, uint32_t next);
 
   std::string script_path_;

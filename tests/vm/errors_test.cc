@@ -115,6 +115,10 @@ void SucceedingOpen(ZetoVM& vm, const TagInstruction&) {
 void UnknownTag(ZetoVM& vm, const TagInstruction& insn) {
   vm.RuntimeError(insn.a, "beyond the table");
 }
+// A block instruction that skips its body, as a loop ends.
+void SkipBlock(ZetoVM& vm, const TagInstruction& insn) {
+  vm.Jump(static_cast<int64_t>(insn.next) + insn.a);
+}
 
 class TagHandlers : public ::testing::Test {
  protected:
@@ -122,12 +126,14 @@ class TagHandlers : public ::testing::Test {
     ASSERT_TRUE(SetTagInstructionHandler(kDbopen, FailingOpen));
     ASSERT_TRUE(SetTagInstructionHandler(kDbclose, SucceedingOpen));
     ASSERT_TRUE(SetTagInstructionHandler(kImport, UnknownTag));
+    ASSERT_TRUE(SetTagInstructionHandler(kImportStop, SkipBlock));
     EXPECT_FALSE(SetTagInstructionHandler(0x0001, FailingOpen));
   }
   void TearDown() override {
     SetTagInstructionHandler(kDbopen, nullptr);
     SetTagInstructionHandler(kDbclose, nullptr);
     SetTagInstructionHandler(kImport, nullptr);
+    SetTagInstructionHandler(kImportStop, nullptr);
   }
 };
 
@@ -228,6 +234,21 @@ TEST_F(TagHandlers, SuccessClearsTheErrorVariableButCreatesNone) {
   EXPECT_EQ(run.Output(), "Unable to open 'x.dbf'|1");
 }
 
+TEST_F(TagHandlers, HandlersMoveTheProgramCounter) {
+  VmRun run(R"(
+        import_stop past
+        pushc "skipped"
+        out
+past:   pushc "after"
+        out
+        import_stop 1000
+        pushc "beyond the end"
+        out
+  )");
+  EXPECT_EQ(run.Run(), 1);
+  EXPECT_EQ(run.out(), "after");
+}
+
 TEST(TimeOut, FlagSetByAnotherThreadStopsTheRun) {
   VmRun run(R"(
         sourcefile "spin.zt"
@@ -262,6 +283,34 @@ TEST(TimeOut, AbortedRunIsNotReportedAsTimedOut) {
   EXPECT_TRUE(run.app.fatal.empty());
   EXPECT_EQ(run.Run(), 0);
   EXPECT_EQ(run.app.timeouts.size(), 1u);
+}
+
+// A feature that counts the signals it is told about.
+class SignalCounter : public Feature {
+ public:
+  SignalCounter(ZetoVM_Frame* frame, int* count)
+      : Feature(FeatureKind::kCall, frame), count_(count) {}
+  void Signal() override { ++*count_; }
+
+ private:
+  int* count_;
+};
+
+TEST(Signals, AChangedCounterReachesTheOpenFeaturesOnce) {
+  VmRun run(R"(
+        noop
+        noop
+        noop
+  )");
+  int signals = 0;
+  ZetoVM& vm = run.vm();
+  vm.Features().Push(std::make_unique<SignalCounter>(vm.CurrentFrame(), &signals));
+  run.app.signal_counter().fetch_add(1);
+  EXPECT_EQ(vm.Run(), 1);
+  EXPECT_EQ(signals, 1);
+  run.app.signal_counter().fetch_add(2);
+  EXPECT_EQ(vm.Run(), 1);  // the code has ended, but the counter is looked at first
+  EXPECT_EQ(signals, 2);
 }
 
 TEST(Trace, CallsParametersAndReturns) {

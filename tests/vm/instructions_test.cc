@@ -393,6 +393,27 @@ TEST(Instructions, References) {
   EXPECT_EQ(run.Output(), "2344");
 }
 
+TEST(Instructions, DatabaseFieldsAreNullWithoutDatabases) {
+  VmRun run(R"(
+        pushdc "db", "field"
+        isnull
+        out
+        pushc "db"
+        pushc "field"
+        pushd
+        isnull
+        out
+        pushi 5
+        popdc "db", "field"
+        pushi 6
+        pushc "db"
+        pushc "field"
+        popd
+  )");
+  EXPECT_EQ(run.Output(), "11");
+  EXPECT_EQ(run.vm().CurrentStack()->count(), 0u);
+}
+
 TEST(Instructions, SystemSaveLevels) {
   VmRun run(R"(
         spush
