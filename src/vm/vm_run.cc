@@ -7,6 +7,12 @@
 // first and reloads all of them afterwards. Instruction operands are read
 // straight from the code bytes; the length check at the head of each
 // instruction guarantees they are there.
+//
+// Two pairs of instructions are taken together when the second one is
+// whole: a comparison with integer operands and the conditional jump after
+// it (the jump reads the result without the stack), and `cat` followed by
+// a store into the variable on its left (`s = s $ x` appends to s in place
+// instead of copying it, which would make building a text quadratic).
 #include <cstring>
 
 #include "image/byte_order.h"
@@ -74,14 +80,54 @@ inline uint32_t Target(uint32_t next, int32_t offset, uint32_t length) {
   return t < 0 || t > length ? length : static_cast<uint32_t>(t);
 }
 
-// Replaces the top two entries, integers or variables, by an integer.
-inline void ReplaceTopTwo(ZetoVM_Stack* st, int32_t result) {
+// Drops the top two entries, integers or variables.
+inline void DropTopTwo(ZetoVM_Stack* st) {
   for (uint32_t i = 0; i < 2; ++i) {
     Operand& op = st->FromTop(i);
     if (op.kind == OperandKind::kVariable && IsOwned(op)) op.value.variable->Release();
   }
   st->DropUnchecked();
-  ZetoVM_Stack::SetInteger(&st->Top(), result);
+  st->DropUnchecked();
+}
+
+// Replaces the top two entries, integers or variables, by an integer.
+inline void ReplaceTopTwo(ZetoVM_Stack* st, int32_t result) {
+  DropTopTwo(st);
+  st->PushIntegerUnchecked(result);
+}
+
+// A comparison followed by a conditional jump: the jump takes the result
+// at once instead of through the stack. True with *pc set when the
+// instruction at `next` is such a jump (whole, inside the code).
+inline bool FusedJump(const uint8_t* code, uint32_t length, uint32_t next, int32_t n,
+                      uint32_t* pc) {
+  if (length - next < 6) return false;
+  bool taken;
+  switch (GetLE16(code + next)) {
+    case kJmpEq:
+      taken = n == 0;
+      break;
+    case kJmpNe:
+      taken = n != 0;
+      break;
+    case kJmpLt:
+      taken = n < 0;
+      break;
+    case kJmpLe:
+      taken = n <= 0;
+      break;
+    case kJmpGt:
+      taken = n > 0;
+      break;
+    case kJmpGe:
+      taken = n >= 0;
+      break;
+    default:
+      return false;
+  }
+  uint32_t after = next + 6;
+  *pc = taken ? Target(after, OperandA(code + next + 2), length) : after;
+  return true;
 }
 
 // Pops the integer of the top entry (which exists).
@@ -467,7 +513,12 @@ int ZetoVM::Execute() {
   {                                                                                               \
     int32_t a, b;                                                                                 \
     if (st->count() >= 2 && FastInteger(st->FromTop(1), &a) && FastInteger(st->FromTop(0), &b)) { \
-      ReplaceTopTwo(st, result);                                                                  \
+      int32_t n = (result);                                                                       \
+      if (FusedJump(code, length, next, n, &pc)) {                                                \
+        DropTopTwo(st);                                                                           \
+      } else {                                                                                    \
+        ReplaceTopTwo(st, n);                                                                     \
+      }                                                                                           \
       break;                                                                                      \
     }                                                                                             \
     VM_BINARY(fn);                                                                                \
@@ -516,6 +567,7 @@ int ZetoVM::Execute() {
         } else {
           order = CompareVariables(a, b);
         }
+        if (FusedJump(code, length, next, order, &pc)) break;
         VM_PUSH_INTEGER(order);
         break;
       }
@@ -529,6 +581,7 @@ int ZetoVM::Execute() {
         } else {
           order = CompareVariableInteger(a, y);
         }
+        if (FusedJump(code, length, next, order, &pc)) break;
         VM_PUSH_INTEGER(order);
         break;
       }
