@@ -59,17 +59,6 @@ void Variable::Destroy(Variable* v) {
 
 // --- Reference counting ---
 
-void Variable::AddRef() {
-  ++refs_;
-  if (link_ == LinkKind::kReference) target_->AddRef();
-}
-
-void Variable::Release() {
-  Variable* target = link_ == LinkKind::kReference ? target_ : nullptr;
-  if (--refs_ == 0) Destroy(this);
-  if (target != nullptr) target->Release();
-}
-
 void Variable::AddReferences(int32_t n) {
   for (Variable* v = this; v != nullptr;) {
     v->refs_ += n;

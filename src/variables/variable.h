@@ -158,9 +158,17 @@ class Variable {
   virtual int32_t Array_Next(int32_t index);
   virtual int32_t Array_Previous(int32_t index);
   virtual int32_t ElementsUsed();
-  // 38, 39: never overridden; they carry the reference forwarding.
-  virtual void AddRef() final;
-  virtual void Release() final;
+  // 38, 39: never overridden; they carry the reference forwarding. Inline:
+  // the machine takes and drops a reference for every stacked variable.
+  virtual void AddRef() final {
+    ++refs_;
+    if (link_ == LinkKind::kReference) target_->AddRef();
+  }
+  virtual void Release() final {
+    Variable* target = link_ == LinkKind::kReference ? target_ : nullptr;
+    if (--refs_ == 0) Destroy(this);
+    if (target != nullptr) target->Release();
+  }
   // 40-42: compute one representation from the others and mark it valid.
   virtual void MakeString();
   virtual void MakeInteger();
@@ -182,6 +190,9 @@ class Variable {
   virtual Variable* NewElementVariable();
 
   bool IsReference() const { return link_ == LinkKind::kReference; }
+  // Constructed as Variable itself and not turned into a reference or a
+  // callback: its value is its own and only Variable's code touches it.
+  bool IsPlain() const { return plain_ && link_ == LinkKind::kNone; }
   bool IsCallback() const {
     return link_ == LinkKind::kCallback || link_ == LinkKind::kCallbackStruct;
   }

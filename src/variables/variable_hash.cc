@@ -79,6 +79,22 @@ void VariableHash::Dump() {
   }
 }
 
+bool VariableHash::Recycle() {
+  if (own_) return false;
+  for (Entry& e : entries_) {
+    Variable* v = e.variable;
+    if (v == nullptr) continue;
+    // A plain variable is exactly a Variable: no virtual dispatch needed.
+    if (v->IsPlain() && v->Variable::ReferenceCount() == 1) {
+      v->Variable::Clear();
+    } else {
+      e.variable = nullptr;
+      v->Release();
+    }
+  }
+  return true;
+}
+
 void VariableHash::SetSlot(uint32_t entry, Variable* variable) {
   SlotChanging(entry);
   if (variable != nullptr) variable->AddRef();

@@ -127,6 +127,10 @@ class VariableHash {
 
   // Releases every entry's variable; the entries and names stay.
   void Dump();
+  // Makes a table over a shared layout as good as new for another call of
+  // its function, keeping the variables only it holds (cleared) and
+  // releasing the others. False, with nothing done, once entries were added.
+  bool Recycle();
   const std::string& ErrorText() const { return error_; }
   const VariableHashLayout& layout() const { return own_ ? *own_ : *shared_; }
   Dictionary* dictionary() const { return dictionary_; }

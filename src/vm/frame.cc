@@ -29,4 +29,11 @@ ZetoVM_Stack* ZetoVM_Frame::TakeStack() {
   return s;
 }
 
+VariableHash* ZetoVM_Frame::TakeLocals() {
+  VariableHash* h = owns_locals_ ? locals_ : nullptr;
+  locals_ = nullptr;
+  owns_locals_ = false;
+  return h;
+}
+
 }  // namespace orin

@@ -39,9 +39,10 @@ class ZetoVM_Frame {
   virtual void SetLocals(VariableHash* locals, bool owned);
   virtual void SetStack(ZetoVM_Stack* stack, bool owned);
 
-  // Hands an owned stack back to the caller (the machine recycles stacks);
-  // the frame then has none.
+  // Hand an owned stack or locals table to the caller (the machine
+  // recycles them); the frame then has none. Null when not owned.
   ZetoVM_Stack* TakeStack();
+  VariableHash* TakeLocals();
 
   int32_t return_segment() const { return return_segment_; }
   int32_t return_offset() const { return return_offset_; }

@@ -88,7 +88,7 @@ class HiddenFields {
 // hide: the popped text lists variable names separated by commas.
 void ZetoVM::Hide() {
   std::string names;
-  if (!PopText(&names)) return;
+  if (!PopText(&names) || CurrentOutput() == nullptr) return;
   std::string_view rest = names;
   while (!rest.empty() && !aborted_) {
     size_t comma = rest.find(',');
@@ -156,12 +156,7 @@ void ZetoVM::PushField() {
 void ZetoVM::PopField() {
   std::string field, alias;
   if (!PopText(&field) || !PopText(&alias)) return;
-  Variable* target = DatabaseField(alias, field);
-  if (target != nullptr) {
-    PopInto(target);
-  } else {
-    PopDiscard();
-  }
+  PopIntoOrDiscard(DatabaseField(alias, field));
 }
 
 void ZetoVM::PushFieldConstant(int32_t alias, int32_t field) {
@@ -173,7 +168,10 @@ void ZetoVM::PushFieldConstant(int32_t alias, int32_t field) {
 void ZetoVM::PopFieldConstant(int32_t alias, int32_t field) {
   std::string_view a, f;
   if (!DictionaryString(alias, &a) || !DictionaryString(field, &f)) return;
-  Variable* target = DatabaseField(a, f);
+  PopIntoOrDiscard(DatabaseField(a, f));
+}
+
+void ZetoVM::PopIntoOrDiscard(Variable* target) {
   if (target != nullptr) {
     PopInto(target);
   } else {

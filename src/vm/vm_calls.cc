@@ -9,25 +9,36 @@
 #include "variables/variable_hash.h"
 #include "variables/variable_list.h"
 #include "vm/external_call.h"
+#include "vm/vm_fast.h"
 #include "vm/zeto_vm.h"
 
 namespace orin {
 
 namespace {
 
-// What the machine attaches to an external function once it is resolved:
-// the call, and the function's parameter scope (its locals template made
-// live once and cleared after every call).
-class ExternalCallBinding : public FunctionBinding {
+// What the machine attaches to a function (the binding slot is the
+// machine's): for a script function, locals tables kept between calls (a
+// new table costs an entry array and a named variable per local, a
+// recycled one nothing); for an external function, the resolved call and
+// its parameter scope (the locals template made live once and cleared
+// after every call).
+class MachineBinding : public FunctionBinding {
  public:
-  ExternalCallBinding(std::shared_ptr<ExternalCall> call, std::unique_ptr<VariableHash> scope)
-      : call(std::move(call)), scope(std::move(scope)) {}
+  static constexpr size_t kMaxSpareLocals = 4;
+  std::vector<std::unique_ptr<VariableHash>> spare_locals;
   std::shared_ptr<ExternalCall> call;
   std::unique_ptr<VariableHash> scope;
 };
 
-// Spare stacks kept for later calls; deeper recursion frees its stacks.
+MachineBinding* BindingOf(Function* function) {
+  if (function->binding() == nullptr) function->SetBinding(std::make_unique<MachineBinding>());
+  return static_cast<MachineBinding*>(function->binding());
+}
+
+// Spare stacks and frames kept for later calls; deeper recursion frees
+// what it used beyond these.
 constexpr size_t kMaxSpareStacks = 32;
+constexpr size_t kMaxSpareFrames = 32;
 
 LogField TextField(std::string_view text) {
   return {LogField::kText, text.data(), static_cast<int32_t>(text.size())};
@@ -58,9 +69,37 @@ void ZetoVM::RecycleStack(ZetoVM_Stack* stack) {
 
 void ZetoVM::DestroyFrame(ZetoVM_Frame* frame) {
   features_.EndFrame(frame);
-  if (frame->FrameKind() == 1) --call_depth_;
+  // The stack first: its entries may hold the locals' variables.
   RecycleStack(frame->TakeStack());
-  delete frame;
+  if (frame->FrameKind() != 1) {
+    delete frame;
+    return;
+  }
+  --call_depth_;
+  auto* call = static_cast<ZetoVM_FunctionFrame*>(frame);
+  std::unique_ptr<VariableHash> locals(frame->TakeLocals());
+  MachineBinding* binding = BindingOf(call->function());
+  if (locals && binding->spare_locals.size() < MachineBinding::kMaxSpareLocals &&
+      locals->Recycle()) {
+    binding->spare_locals.push_back(std::move(locals));
+  }
+  call->~ZetoVM_FunctionFrame();
+  if (spare_frames_.size() < kMaxSpareFrames) {
+    spare_frames_.push_back(call);
+  } else {
+    ::operator delete(call);
+  }
+}
+
+ZetoVM_FunctionFrame* ZetoVM::NewFunctionFrame(Function* function) {
+  void* memory;
+  if (spare_frames_.empty()) {
+    memory = ::operator new(sizeof(ZetoVM_FunctionFrame));
+  } else {
+    memory = spare_frames_.back();
+    spare_frames_.pop_back();
+  }
+  return new (memory) ZetoVM_FunctionFrame(segment_, static_cast<int32_t>(pc_), function);
 }
 
 void ZetoVM::Call(int32_t number) {
@@ -86,9 +125,14 @@ void ZetoVM::CallFunction(Function* function) {
     FatalError("Stack overflow");
     return;
   }
-  auto frame =
-      std::make_unique<ZetoVM_FunctionFrame>(segment_, static_cast<int32_t>(pc_), function);
-  frame->SetLocals(new UserVariableHash(program_.dictionary, &function->locals()), true);
+  ZetoVM_FunctionFrame* frame = NewFunctionFrame(function);
+  MachineBinding* binding = BindingOf(function);
+  if (!binding->spare_locals.empty()) {
+    frame->SetLocals(binding->spare_locals.back().release(), true);
+    binding->spare_locals.pop_back();
+  } else {
+    frame->SetLocals(new UserVariableHash(program_.dictionary, &function->locals()), true);
+  }
   frame->SetStack(NewStack(), true);
 
   uint32_t flags = function->flags();
@@ -107,12 +151,12 @@ void ZetoVM::CallFunction(Function* function) {
   frame->set_caller(frame_);
   if (Tracing(kLogFunctionCall)) WriteTrace(kLogFunctionCall, {TextField(function->name())});
 
+  ++call_depth_;
   if (!BindParameters(function, frame->locals(), kLogFunctionParameter)) {
-    RecycleStack(frame->TakeStack());
+    DestroyFrame(frame);
     return;
   }
-  ++call_depth_;
-  frame_ = frame.release();
+  frame_ = frame;
   stack_ = frame_->stack();
   segment_ = static_cast<int32_t>(function->segment());
   pc_ = function->offset();
@@ -124,23 +168,24 @@ bool ZetoVM::BindParameters(Function* function, VariableHash* locals, uint32_t t
   for (size_t i = parameters.size(); i-- > 0;) {
     const FunctionParameter& p = parameters[i];
     int32_t slot = static_cast<int32_t>(p.local_index);
-    if (p.local_index >= locals->Entries()) {
-      FatalError("Invalid parameter reference");
-      return false;
-    }
     if (p.by_reference()) {
       VarRef target = PopVariable();
       if (!target) return false;
-      locals->MakeReference(slot, target.get());
+      if (!locals->MakeReference(slot, target.get())) {
+        FatalError("Invalid parameter reference");
+        return false;
+      }
     } else {
-      Variable* local = locals->Index(slot, true);
-      Operand value;
+      Variable* local = FastSlot(locals, slot);
       if (local == nullptr) {
         FatalError("Invalid parameter reference");
         return false;
       }
-      if (!Pop(&value)) return false;
-      AssignOperand(local, value);
+      if (stack_->empty()) {
+        StackUnderflow();
+        return false;
+      }
+      FastAssign(local, stack_->PopUnchecked());
     }
     if (Tracing(trace_event)) {
       WriteTrace(trace_event, {TextField(function->name()), TextField(p.name),
@@ -151,23 +196,19 @@ bool ZetoVM::BindParameters(Function* function, VariableHash* locals, uint32_t t
 }
 
 void ZetoVM::CallExternal(Function* function) {
-  auto* binding = dynamic_cast<ExternalCallBinding*>(function->binding());
-  if (binding == nullptr) {
-    std::shared_ptr<ExternalCall> call;
-    if (program_.external_calls != nullptr)
-      call = program_.external_calls->Resolve(function->name());
-    if (!call) {
+  MachineBinding* binding = BindingOf(function);
+  if (!binding->call) {
+    if (program_.external_calls != nullptr) {
+      binding->call = program_.external_calls->Resolve(function->name());
+    }
+    if (!binding->call) {
       std::string message = "Unresolved call to external function '";
       message.append(function->name());
       message += "'";
       FatalError(message);
       return;
     }
-    auto made = std::make_unique<ExternalCallBinding>(
-        std::move(call),
-        std::make_unique<UserVariableHash>(program_.dictionary, &function->locals()));
-    binding = made.get();
-    function->SetBinding(std::move(made));
+    binding->scope = std::make_unique<UserVariableHash>(program_.dictionary, &function->locals());
   }
   ExternalCall* call = binding->call.get();
   const std::vector<FunctionParameter>& parameters = function->parameters();
@@ -210,7 +251,13 @@ bool ZetoVM::Return(bool with_value) {
   }
   features_.EndFrame(frame);
   Operand value = StringOperand("", 0, 0, false);
-  if (with_value && !Pop(&value)) return false;
+  if (with_value) {
+    if (stack_->empty()) {
+      StackUnderflow();
+      return false;
+    }
+    value = stack_->PopUnchecked();
+  }
   auto* function = static_cast<ZetoVM_FunctionFrame*>(frame)->function();
   if (Tracing(kLogFunctionReturnValue) && with_value) {
     OperandText text(value);
@@ -224,7 +271,12 @@ bool ZetoVM::Return(bool with_value) {
   frame_ = caller;
   stack_ = caller->stack();
   if (Output* out = CurrentOutput()) out->SetMode(caller->output_mode());
-  Push(value);
+  if (stack_->full()) {
+    ReleaseOperand(&value);
+    StackOverflow();
+  } else {
+    stack_->PushUnchecked(value);
+  }
   return frame_ == stop_frame_;
 }
 
@@ -271,27 +323,31 @@ bool ZetoVM::ExecuteSegment(Segment* segment, VariableHash* locals, ZetoVM_Stack
   return result == 1 && !aborted_;
 }
 
-bool ZetoVM::PopExpressionValue(Operand* out) {
-  if (stack_->empty()) return false;
-  *out = stack_->PopUnchecked();
-  return true;
+// Runs the segment on the current stack and takes the value it left; the
+// stack is back to its height before in every case.
+bool ZetoVM::EvaluateSegment(Segment* segment, VariableHash* locals, Operand* out) {
+  uint32_t before = stack_->count();
+  bool ran = ExecuteSegment(segment, locals);
+  bool valued = ran && stack_->count() > before;
+  if (valued) *out = stack_->PopUnchecked();
+  while (stack_->count() > before) {
+    Operand extra = stack_->PopUnchecked();
+    ReleaseOperand(&extra);
+  }
+  return valued;
 }
 
 bool ZetoVM::ExecuteSegmentInteger(Segment* segment, VariableHash* locals, int32_t* out) {
-  uint32_t before = stack_->count();
   Operand value;
-  if (!ExecuteSegment(segment, locals) || stack_->count() <= before) return false;
-  if (!PopExpressionValue(&value)) return false;
+  if (!EvaluateSegment(segment, locals, &value)) return false;
   *out = OperandInteger(value);
   ReleaseOperand(&value);
   return true;
 }
 
 bool ZetoVM::ExecuteSegmentString(Segment* segment, VariableHash* locals, std::string* out) {
-  uint32_t before = stack_->count();
   Operand value;
-  if (!ExecuteSegment(segment, locals) || stack_->count() <= before) return false;
-  if (!PopExpressionValue(&value)) return false;
+  if (!EvaluateSegment(segment, locals, &value)) return false;
   {
     OperandText text(value);
     out->assign(text.data(), text.size());
@@ -301,19 +357,15 @@ bool ZetoVM::ExecuteSegmentString(Segment* segment, VariableHash* locals, std::s
 }
 
 bool ZetoVM::ExecuteSegmentInto(Segment* segment, VariableHash* locals, Variable* result) {
-  uint32_t before = stack_->count();
   Operand value;
-  if (!ExecuteSegment(segment, locals) || stack_->count() <= before) return false;
-  if (!PopExpressionValue(&value)) return false;
+  if (!EvaluateSegment(segment, locals, &value)) return false;
   AssignOperand(result, value);
   return true;
 }
 
 VarRef ZetoVM::ExecuteSegmentVariable(Segment* segment, VariableHash* locals) {
-  uint32_t before = stack_->count();
   Operand value;
-  if (!ExecuteSegment(segment, locals) || stack_->count() <= before) return VarRef();
-  if (!PopExpressionValue(&value)) return VarRef();
+  if (!EvaluateSegment(segment, locals, &value)) return VarRef();
   if (value.kind == OperandKind::kVariable) return VarRef::Adopt(value.value.variable);
   VarRef holder = NewVariable();
   AssignOperand(holder.get(), value);
@@ -341,7 +393,8 @@ bool ZetoVM::RunFunction(Function* function, VariableList* arguments, Variable* 
     ok = frame_ != plain && Run() == 1 && frame_ == plain && !aborted_;
   }
   Operand value;
-  if (ok && PopExpressionValue(&value)) {
+  if (ok && !stack_->empty()) {
+    value = stack_->PopUnchecked();
     if (result != nullptr) {
       AssignOperand(result, value);
     } else {

@@ -126,7 +126,9 @@ void ZetoVM::Out() {
   Operand value;
   if (!Pop(&value)) return;
   Output* out = CurrentOutput();
-  if (value.kind == OperandKind::kLinkBuffer) {
+  if (out == nullptr) {
+    // A run without a sink drops what it prints.
+  } else if (value.kind == OperandKind::kLinkBuffer) {
     value.value.buffer->ForEachBlock([out](const char* bytes, uint32_t n) {
       out->Write(bytes, static_cast<int32_t>(n));
       return true;
@@ -142,9 +144,10 @@ void ZetoVM::Out() {
 void ZetoVM::OutText() {
   Operand value;
   if (!Pop(&value)) return;
-  {
+  Output* out = CurrentOutput();
+  if (out != nullptr) {
     OperandText text(value);
-    if (text.size() > 0) CurrentOutput()->WriteText(text.data(), static_cast<int32_t>(text.size()));
+    if (text.size() > 0) out->WriteText(text.data(), static_cast<int32_t>(text.size()));
   }
   ReleaseOperand(&value);
 }

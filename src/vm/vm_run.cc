@@ -7,6 +7,12 @@
 // first and reloads all of them afterwards. Instruction operands are read
 // straight from the code bytes; the length check at the head of each
 // instruction guarantees they are there.
+//
+// Two pairs of instructions are taken together when the second one is
+// whole: a comparison with integer operands and the conditional jump after
+// it (the jump reads the result without the stack), and `cat` followed by
+// a store into the variable on its left (`s = s $ x` appends to s in place
+// instead of copying it, which would make building a text quadratic).
 #include <cstring>
 
 #include "image/byte_order.h"
@@ -16,11 +22,38 @@
 #include "image/segment.h"
 #include "util/crypt.h"
 #include "variables/variable_hash.h"
+#include "vm/vm_fast.h"
 #include "vm/zeto_vm.h"
 
 namespace orin {
 
 namespace {
+
+// The dispatch switches on a dense number per instruction (its row in the
+// instruction list, 0 for an unknown opcode) so that the compiler builds a
+// single jump table instead of a tree of range tests over the sparse
+// opcode values.
+enum DenseOpcode : uint8_t {
+  kDenseUnknown = 0,
+#define ORIN_DENSE_OPCODE(name, mnemonic, opcode, a, b) kDense_##name,
+  ORIN_INSTRUCTIONS(ORIN_DENSE_OPCODE)
+#undef ORIN_DENSE_OPCODE
+      kDenseCount
+};
+static_assert(kDenseCount <= 256, "dense opcodes must fit a byte");
+
+const uint8_t* DenseOpcodes() {
+  static const uint8_t* table = [] {
+    auto* t = new uint8_t[65536]();
+#define ORIN_DENSE_ENTRY(name, mnemonic, opcode, a, b) t[opcode] = kDense_##name;
+    ORIN_INSTRUCTIONS(ORIN_DENSE_ENTRY)
+#undef ORIN_DENSE_ENTRY
+    return t;
+  }();
+  return table;
+}
+
+#define OP(name) kDense_##name
 
 // Operand bytes by the top four bits of the opcode (kinds of A and B).
 constexpr uint8_t kOperandBytes[16] = {
@@ -47,36 +80,73 @@ inline uint32_t Target(uint32_t next, int32_t offset, uint32_t length) {
   return t < 0 || t > length ? length : static_cast<uint32_t>(t);
 }
 
-// Stores an operand into a variable, integers without a virtual call.
-inline void Assign(Variable* target, Operand value) {
-  if (value.kind == OperandKind::kInteger && target->PokeInteger(value.value.integer)) return;
-  AssignOperand(target, value);
+// Drops the top two entries, integers or variables.
+inline void DropTopTwo(ZetoVM_Stack* st) {
+  for (uint32_t i = 0; i < 2; ++i) {
+    Operand& op = st->FromTop(i);
+    if (op.kind == OperandKind::kVariable && IsOwned(op)) op.value.variable->Release();
+  }
+  st->DropUnchecked();
+  st->DropUnchecked();
 }
 
-inline Variable* Slot(VariableHash* table, int32_t slot) {
-  Variable* v = table->PeekEntry(slot);
-  return v != nullptr ? v : table->Index(slot, true);
+// Replaces the top two entries, integers or variables, by an integer.
+inline void ReplaceTopTwo(ZetoVM_Stack* st, int32_t result) {
+  DropTopTwo(st);
+  st->PushIntegerUnchecked(result);
 }
 
-// The integer of an operand, consuming it.
-inline int32_t TakeInteger(Operand* op) {
-  if (op->kind == OperandKind::kInteger) return op->value.integer;
-  int32_t v = OperandInteger(*op);
-  ReleaseOperand(op);
+// A comparison followed by a conditional jump: the jump takes the result
+// at once instead of through the stack. True with *pc set when the
+// instruction at `next` is such a jump (whole, inside the code).
+inline bool FusedJump(const uint8_t* code, uint32_t length, uint32_t next, int32_t n,
+                      uint32_t* pc) {
+  if (length - next < 6) return false;
+  bool taken;
+  switch (GetLE16(code + next)) {
+    case kJmpEq:
+      taken = n == 0;
+      break;
+    case kJmpNe:
+      taken = n != 0;
+      break;
+    case kJmpLt:
+      taken = n < 0;
+      break;
+    case kJmpLe:
+      taken = n <= 0;
+      break;
+    case kJmpGt:
+      taken = n > 0;
+      break;
+    case kJmpGe:
+      taken = n >= 0;
+      break;
+    default:
+      return false;
+  }
+  uint32_t after = next + 6;
+  *pc = taken ? Target(after, OperandA(code + next + 2), length) : after;
+  return true;
+}
+
+// Pops the integer of the top entry (which exists).
+inline int32_t PopIntegerUnchecked(ZetoVM_Stack* st) {
+  Operand& top = st->Top();
+  st->DropUnchecked();
+  if (top.kind == OperandKind::kInteger) return top.value.integer;
+  int32_t v = OperandInteger(top);
+  ReleaseOperand(&top);
   return v;
 }
 
 }  // namespace
 
-bool ZetoVM::LoadCode(const uint8_t** code, uint32_t* length) {
+// The segment to execute; null after the fatal error when there is none.
+Segment* ZetoVM::LoadSegment() {
   Segment* s = program_.segments != nullptr ? program_.segments->Get(segment_) : nullptr;
-  if (s == nullptr) {
-    FatalError("Invalid segment reference");
-    return false;
-  }
-  *code = s->code();
-  *length = s->length();
-  return true;
+  if (s == nullptr) FatalError("Invalid segment reference");
+  return s;
 }
 
 int ZetoVM::Run() {
@@ -113,11 +183,16 @@ void ZetoVM::ProcessSignals() {
   signal_copy_ = now;
 }
 
-#define VM_RELOAD()                          \
-  do {                                       \
-    if (!LoadCode(&code, &length)) return 0; \
-    pc = pc_ > length ? length : pc_;        \
-    st = stack_;                             \
+// code and length stay locals (never address-taken) so that they live in
+// registers.
+#define VM_RELOAD()                   \
+  do {                                \
+    Segment* loaded = LoadSegment();  \
+    if (loaded == nullptr) return 0;  \
+    code = loaded->code();            \
+    length = loaded->length();        \
+    pc = pc_ > length ? length : pc_; \
+    st = stack_;                      \
   } while (0)
 
 #define VM_PROTECT(call) \
@@ -162,16 +237,25 @@ void ZetoVM::ProcessSignals() {
     st->PushUnchecked(op);         \
   }
 
-#define VM_PUSH_VARIABLE(v)                           \
-  {                                                   \
-    Variable* pushed = (v);                           \
-    if (pushed == nullptr) pushed = null_.get();      \
-    if (st->full()) {                                 \
-      VM_PROTECT(StackOverflow());                    \
-      break;                                          \
-    }                                                 \
-    pushed->AddRef();                                 \
-    st->PushUnchecked(VariableOperand(pushed, true)); \
+#define VM_PUSH_VARIABLE(v)                      \
+  {                                              \
+    Variable* pushed = (v);                      \
+    if (pushed == nullptr) pushed = null_.get(); \
+    if (st->full()) {                            \
+      VM_PROTECT(StackOverflow());               \
+      break;                                     \
+    }                                            \
+    pushed->AddRef();                            \
+    st->PushVariableUnchecked(pushed);           \
+  }
+
+#define VM_PUSH_INTEGER(n)         \
+  {                                \
+    if (st->full()) {              \
+      VM_PROTECT(StackOverflow()); \
+      break;                       \
+    }                              \
+    st->PushIntegerUnchecked(n);   \
   }
 
 #define VM_POP(name)              \
@@ -187,12 +271,18 @@ int ZetoVM::Execute() {
   uint32_t pc;
   ZetoVM_Stack* st;
   VM_RELOAD();
+  std::atomic<int32_t>* const timed_out = timed_out_;
+  std::atomic<int32_t>* const exit_flag = exit_;
+  std::atomic<uint32_t>* const signals = signals_;
+  const uint8_t* const dense = DenseOpcodes();
 
   for (;;) {
-    if (__builtin_expect(aborted_ | (timed_out_->load(std::memory_order_relaxed) != 0) |
-                             (exit_->load(std::memory_order_relaxed) != 0) |
-                             (signals_->load(std::memory_order_relaxed) != signal_copy_),
-                         0)) {
+    // One branch for the four flags: or-ed without short-circuits.
+    int32_t attention =
+        static_cast<int32_t>(aborted_) | timed_out->load(std::memory_order_relaxed) |
+        exit_flag->load(std::memory_order_relaxed) |
+        static_cast<int32_t>(signals->load(std::memory_order_relaxed) != signal_copy_);
+    if (__builtin_expect(attention != 0, 0)) {
       pc_ = pc;
       int stop = CheckStop();
       if (stop >= 0) return stop;
@@ -211,37 +301,41 @@ int ZetoVM::Execute() {
     }
     pc = next;
 
-    switch (op) {
-      case kNoop:
+    switch (dense[op]) {
+      case OP(kNoop):
         break;
 
       // --- Constants and variables ---
-      case kPushc: {
+      case OP(kPushc): {
         uint32_t n;
         const char* bytes = program_.dictionary->Lookup(OperandA(ip), &n);
         if (bytes == nullptr) {
           VM_PROTECT(FatalError("Invalid dictionary reference"));
           break;
         }
-        VM_PUSH(StringOperand(bytes, n, n, false));
+        if (st->full()) {
+          VM_PROTECT(StackOverflow());
+          break;
+        }
+        st->PushConstantUnchecked(bytes, n);
         break;
       }
-      case kPushi:
-        VM_PUSH(IntegerOperand(OperandA(ip)));
+      case OP(kPushi):
+        VM_PUSH_INTEGER(OperandA(ip));
         break;
-      case kPushf:
+      case OP(kPushf):
         VM_PROTECT(PushDouble(GetLEDouble(ip)));
         break;
-      case kPushs:
+      case OP(kPushs):
         VM_PUSH_VARIABLE(program_.system->Index(OperandA(ip), false));
         break;
-      case kPushg:
-        VM_PUSH_VARIABLE(Slot(program_.globals, OperandA(ip)));
+      case OP(kPushg):
+        VM_PUSH_VARIABLE(FastSlot(program_.globals, OperandA(ip)));
         break;
-      case kPushl:
-        VM_PUSH_VARIABLE(Slot(frame_->locals(), OperandA(ip)));
+      case OP(kPushl):
+        VM_PUSH_VARIABLE(FastSlot(frame_->locals(), OperandA(ip)));
         break;
-      case kPops: {
+      case OP(kPops): {
         VM_POP(value);
         Variable* v = program_.system->Index(OperandA(ip), false);
         if (v != nullptr) {
@@ -251,101 +345,115 @@ int ZetoVM::Execute() {
         }
         break;
       }
-      case kPopg: {
+      case OP(kPopg): {
         VM_POP(value);
-        Variable* v = Slot(program_.globals, OperandA(ip));
+        Variable* v = FastSlot(program_.globals, OperandA(ip));
         if (v != nullptr) {
-          Assign(v, value);
+          FastAssign(v, value);
         } else {
           ReleaseOperand(&value);
         }
         break;
       }
-      case kPopl: {
+      case OP(kPopl): {
         VM_POP(value);
-        Variable* v = Slot(frame_->locals(), OperandA(ip));
+        Variable* v = FastSlot(frame_->locals(), OperandA(ip));
         if (v != nullptr) {
-          Assign(v, value);
+          FastAssign(v, value);
         } else {
           ReleaseOperand(&value);
         }
         break;
       }
-      case kPop: {
+      case OP(kPop): {
         VM_POP(value);
         ReleaseOperand(&value);
         break;
       }
-      case kStore:
+      case OP(kStore):
         VM_PROTECT(Store());
         break;
-      case kDup:
+      case OP(kDup):
         VM_PROTECT(Dup());
         break;
-      case kSwap:
+      case OP(kSwap):
         VM_PROTECT(Swap(0, 1, "Stack underflow"));
         break;
-      case kSwapn:
+      case OP(kSwapn):
         VM_PROTECT(Swap(OperandA(ip), OperandB(ip), "Invalid stack reference"));
         break;
 
       // --- Names, elements, references ---
-      case kPushn:
+      case OP(kPushn):
         VM_PROTECT(PushName());
         break;
-      case kPopn:
+      case OP(kPopn):
         VM_PROTECT(PopName());
         break;
-      case kPushnc: {
+      case OP(kPushnc): {
         std::string_view name;
         VM_PROTECT(if (DictionaryString(OperandA(ip), &name)) PushNamed(name));
         break;
       }
-      case kPopnc: {
+      case OP(kPopnc): {
         std::string_view name;
         VM_PROTECT(if (DictionaryString(OperandA(ip), &name)) PopNamed(name));
         break;
       }
-      case kElem:
+      case OP(kElem):
         VM_PROTECT(Element(true));
         break;
-      case kElemr:
+      case OP(kElemr):
         VM_PROTECT(Element(false));
         break;
-      case kMemb:
+      case OP(kMemb):
         VM_PROTECT(Member(true));
         break;
-      case kMembr:
+      case OP(kMembr):
         VM_PROTECT(Member(false));
         break;
-      case kRefer:
+      case OP(kRefer):
         VM_PROTECT(Refer());
         break;
-      case kRefern:
+      case OP(kRefern):
         VM_PROTECT(ReferNamed());
         break;
-      case kRefg:
+      case OP(kRefg):
         VM_PROTECT(ReferSlot(program_.globals, OperandA(ip)));
         break;
-      case kRefl:
+      case OP(kRefl):
         VM_PROTECT(ReferSlot(frame_->locals(), OperandA(ip)));
         break;
-      case kRefnc:
+      case OP(kRefnc):
         VM_PROTECT(ReferDictionaryName(OperandA(ip)));
         break;
-      case kSpush:
+      case OP(kSpush):
         program_.system->PushSaveLevel();
         break;
-      case kSpop:
+      case OP(kSpop):
         VM_PROTECT(SystemSavePop());
         break;
 
       // --- Operators ---
-      case kAdd:
+      case OP(kAdd): {
+        int32_t a, b, r;
+        if (st->count() >= 2 && FastInteger(st->FromTop(1), &a) &&
+            FastInteger(st->FromTop(0), &b) && !__builtin_add_overflow(a, b, &r)) {
+          ReplaceTopTwo(st, r);
+          break;
+        }
         VM_BINARY(OpAdd);
-      case kSub:
+      }
+      case OP(kSub): {
+        int32_t a, b, r;
+        if (st->count() >= 2 && FastInteger(st->FromTop(1), &a) &&
+            FastInteger(st->FromTop(0), &b) && !__builtin_sub_overflow(a, b, &r)) {
+          ReplaceTopTwo(st, r);
+          break;
+        }
         VM_BINARY(OpSub);
-      case kCat: {
+      }
+      case OP(kCat): {
         // `v = v $ x`: append to v in place when the next instruction
         // stores the result back into the very variable on the left.
         if (st->count() >= 2 && next + 6 <= length) {
@@ -374,68 +482,83 @@ int ZetoVM::Execute() {
         }
         VM_BINARY(OpCat);
       }
-      case kBitand:
+      case OP(kBitand):
         VM_BINARY(OpBitAnd);
-      case kBitor:
+      case OP(kBitor):
         VM_BINARY(OpBitOr);
-      case kBitxor:
+      case OP(kBitxor):
         VM_BINARY(OpBitXor);
-      case kBitoc:
+      case OP(kBitoc):
         VM_UNARY(OpBitOc);
-      case kBitsl:
+      case OP(kBitsl):
         VM_BINARY(OpBitSl);
-      case kBitsr:
+      case OP(kBitsr):
         VM_BINARY(OpBitSr);
-      case kDiv:
+      case OP(kDiv):
         VM_BINARY(OpDiv);
-      case kMul:
+      case OP(kMul):
         VM_BINARY(OpMul);
-      case kMod:
+      case OP(kMod):
         VM_BINARY(OpMod);
-      case kRounds:
+      case OP(kRounds):
         VM_BINARY(OpRounds);
-      case kRoundf:
+      case OP(kRoundf):
         VM_BINARY(OpRoundf);
-      case kPow:
+      case OP(kPow):
         VM_BINARY(OpPow);
-      case kCrypt:
+      case OP(kCrypt):
         VM_PROTECT(CryptOperator());
         break;
-      case kCmp:
-        VM_BINARY(OpCmp);
-      case kAnd:
+#define VM_COMPARE(fn, result)                                                                    \
+  {                                                                                               \
+    int32_t a, b;                                                                                 \
+    if (st->count() >= 2 && FastInteger(st->FromTop(1), &a) && FastInteger(st->FromTop(0), &b)) { \
+      int32_t n = (result);                                                                       \
+      if (FusedJump(code, length, next, n, &pc)) {                                                \
+        DropTopTwo(st);                                                                           \
+      } else {                                                                                    \
+        ReplaceTopTwo(st, n);                                                                     \
+      }                                                                                           \
+      break;                                                                                      \
+    }                                                                                             \
+    VM_BINARY(fn);                                                                                \
+  }
+      case OP(kCmp):
+        VM_COMPARE(OpCmp, (a > b) - (a < b));
+      case OP(kAnd):
         VM_BINARY(OpAnd);
-      case kOr:
+      case OP(kOr):
         VM_BINARY(OpOr);
-      case kIn:
+      case OP(kIn):
         VM_BINARY(OpIn);
-      case kCin:
+      case OP(kCin):
         VM_BINARY(OpCin);
-      case kEin:
+      case OP(kEin):
         VM_BINARY(OpEin);
-      case kEcin:
+      case OP(kEcin):
         VM_BINARY(OpEcin);
-      case kEq:
-        VM_BINARY(OpEq);
-      case kNe:
-        VM_BINARY(OpNe);
-      case kGe:
-        VM_BINARY(OpGe);
-      case kLe:
-        VM_BINARY(OpLe);
-      case kLt:
-        VM_BINARY(OpLt);
-      case kGt:
-        VM_BINARY(OpGt);
-      case kNot:
+      case OP(kEq):
+        VM_COMPARE(OpEq, a == b ? 1 : 0);
+      case OP(kNe):
+        VM_COMPARE(OpNe, a != b ? 1 : 0);
+      case OP(kGe):
+        VM_COMPARE(OpGe, a >= b ? 1 : 0);
+      case OP(kLe):
+        VM_COMPARE(OpLe, a <= b ? 1 : 0);
+      case OP(kLt):
+        VM_COMPARE(OpLt, a < b ? 1 : 0);
+      case OP(kGt):
+        VM_COMPARE(OpGt, a > b ? 1 : 0);
+#undef VM_COMPARE
+      case OP(kNot):
         VM_UNARY(OpNot);
-      case kIsnull:
+      case OP(kIsnull):
         VM_UNARY(OpIsNull);
 
       // --- Global fast paths ---
-      case kCmpgg: {
-        Variable* a = Slot(program_.globals, OperandA(ip));
-        Variable* b = Slot(program_.globals, OperandB(ip));
+      case OP(kCmpgg): {
+        Variable* a = FastSlot(program_.globals, OperandA(ip));
+        Variable* b = FastSlot(program_.globals, OperandB(ip));
         int32_t x, y, order;
         if (a == nullptr || b == nullptr) {
           order = 0;
@@ -444,11 +567,12 @@ int ZetoVM::Execute() {
         } else {
           order = CompareVariables(a, b);
         }
-        VM_PUSH(IntegerOperand(order));
+        if (FusedJump(code, length, next, order, &pc)) break;
+        VM_PUSH_INTEGER(order);
         break;
       }
-      case kCmpgi: {
-        Variable* a = Slot(program_.globals, OperandA(ip));
+      case OP(kCmpgi): {
+        Variable* a = FastSlot(program_.globals, OperandA(ip));
         int32_t x, y = OperandB(ip), order;
         if (a == nullptr) {
           order = 0;
@@ -457,11 +581,12 @@ int ZetoVM::Execute() {
         } else {
           order = CompareVariableInteger(a, y);
         }
-        VM_PUSH(IntegerOperand(order));
+        if (FusedJump(code, length, next, order, &pc)) break;
+        VM_PUSH_INTEGER(order);
         break;
       }
-      case kIncg: {
-        Variable* a = Slot(program_.globals, OperandA(ip));
+      case OP(kIncg): {
+        Variable* a = FastSlot(program_.globals, OperandA(ip));
         if (a == nullptr) break;
         int32_t x, sum;
         if (a->PeekInteger(&x) && !__builtin_add_overflow(x, OperandB(ip), &sum) &&
@@ -471,9 +596,9 @@ int ZetoVM::Execute() {
         AssignOperand(a, OpAdd(IntegerOperand(a->Value_Integer()), IntegerOperand(OperandB(ip))));
         break;
       }
-      case kModgg: {
-        Variable* a = Slot(program_.globals, OperandA(ip));
-        Variable* b = Slot(program_.globals, OperandB(ip));
+      case OP(kModgg): {
+        Variable* a = FastSlot(program_.globals, OperandA(ip));
+        Variable* b = FastSlot(program_.globals, OperandB(ip));
         Operand r = IntegerOperand(0);
         if (a != nullptr && b != nullptr) {
           r = OpMod(VariableOperand(a, false), VariableOperand(b, false));
@@ -481,112 +606,115 @@ int ZetoVM::Execute() {
         VM_PUSH(r);
         break;
       }
-      case kStoregi: {
-        Variable* a = Slot(program_.globals, OperandA(ip));
+      case OP(kStoregi): {
+        Variable* a = FastSlot(program_.globals, OperandA(ip));
         if (a != nullptr && !a->PokeInteger(OperandB(ip))) a->SetValue_Integer(OperandB(ip));
         break;
       }
 
       // --- Jumps ---
-      case kJmp:
+      case OP(kJmp):
         pc = Target(next, OperandA(ip), length);
         break;
 #define VM_JUMP_IF(test)                               \
   {                                                    \
-    VM_POP(value);                                     \
-    int32_t n = TakeInteger(&value);                   \
+    if (st->empty()) {                                 \
+      VM_PROTECT(StackUnderflow());                    \
+      break;                                           \
+    }                                                  \
+    int32_t n = PopIntegerUnchecked(st);               \
     if (test) pc = Target(next, OperandA(ip), length); \
     break;                                             \
   }
-      case kJmpEq:
+      case OP(kJmpEq):
         VM_JUMP_IF(n == 0);
-      case kJmpNe:
+      case OP(kJmpNe):
         VM_JUMP_IF(n != 0);
-      case kJmpLt:
+      case OP(kJmpLt):
         VM_JUMP_IF(n < 0);
-      case kJmpLe:
+      case OP(kJmpLe):
         VM_JUMP_IF(n <= 0);
-      case kJmpGt:
+      case OP(kJmpGt):
         VM_JUMP_IF(n > 0);
-      case kJmpGe:
+      case OP(kJmpGe):
         VM_JUMP_IF(n >= 0);
 #undef VM_JUMP_IF
 
       // --- Calls ---
-      case kCall:
+      case OP(kCall):
         VM_PROTECT(Call(OperandA(ip)));
         break;
-      case kRet:
-      case kRetn: {
+      case OP(kRet):
+      case OP(kRetn): {
         pc_ = pc;
         if (Return(op == kRet)) return 1;  // a nested run's function returned
         VM_RELOAD();
         break;
       }
-      case kExit:
-      case kExitAlt:
+      case OP(kExit):
+      case OP(kExitAlt):
         exit_->store(1, std::memory_order_relaxed);
         pc = length;
         break;
 
       // --- Output and position ---
-      case kOut:
+      case OP(kOut):
         VM_PROTECT(Out());
         break;
-      case kOutComp:
+      case OP(kOutComp):
         VM_PROTECT(OutText());
         break;
-      case kStdoutput:
+      case OP(kStdoutput):
         VM_PROTECT(StdOutput(OperandA(ip)));
         break;
-      case kErroutput:
+      case OP(kErroutput):
         frame_->set_error_flags(static_cast<uint32_t>(OperandA(ip)));
         break;
-      case kErrprefix:
+      case OP(kErrprefix):
         VM_PROTECT(ErrPrefix());
         break;
-      case kLineno:
+      case OP(kLineno):
         if (trace_flags_ & kLogTrace) {
           VM_PROTECT(LineNumber(OperandA(ip)));
         } else {
           line_ = OperandA(ip);
         }
         break;
-      case kSourcefile:
+      case OP(kSourcefile):
         VM_PROTECT(SourceFile(OperandA(ip)));
         break;
-      case kTagerror:
+      case OP(kTagerror):
         TagError(OperandA(ip), OperandB(ip));
         break;
-      case kHide:
+      case OP(kHide):
         VM_PROTECT(Hide());
         break;
 
       // --- Database fields (none until the run opens databases) ---
-      case kPushd:
+      case OP(kPushd):
         VM_PROTECT(PushField());
         break;
-      case kPopd:
+      case OP(kPopd):
         VM_PROTECT(PopField());
         break;
-      case kPushdc:
+      case OP(kPushdc):
         VM_PROTECT(PushFieldConstant(OperandA(ip), OperandB(ip)));
         break;
-      case kPopdc:
+      case OP(kPopdc):
         VM_PROTECT(PopFieldConstant(OperandA(ip), OperandB(ip)));
         break;
 
       // --- Blocks ---
-      case kCapture:
+      case OP(kCapture):
         VM_PROTECT(BeginCapture());
         break;
-      case kCaptureEnd:
+      case OP(kCaptureEnd):
         VM_PROTECT(EndCapture());
         break;
-      case kLockfile:
+      case OP(kLockfile):
         VM_PROTECT(BeginLockfile());
         break;
-      case kLockfileEnd:
+      case OP(kLockfileEnd):
         VM_PROTECT(EndLockfile());
         break;
 
@@ -603,6 +731,8 @@ int ZetoVM::Execute() {
 #undef VM_UNARY
 #undef VM_PUSH
 #undef VM_PUSH_VARIABLE
+#undef VM_PUSH_INTEGER
 #undef VM_POP
+#undef OP
 
 }  // namespace orin

@@ -39,6 +39,35 @@ class ZetoVM_Stack {
   // Unchecked; callers test full() and empty() first.
   void PushUnchecked(const Operand& op) { entries_[count_++] = op; }
   Operand PopUnchecked() { return entries_[--count_]; }
+  // The loop's pushes write the fields in place: building an Operand and
+  // copying it costs a store-forwarding stall on every push.
+  void PushIntegerUnchecked(int32_t value) { SetInteger(&entries_[count_++], value); }
+  // The entry takes over a reference the caller added.
+  void PushVariableUnchecked(Variable* variable) {
+    Operand* e = &entries_[count_++];
+    e->kind = OperandKind::kVariable;
+    e->flags = kOperandOwned;
+    e->value.variable = variable;
+    e->length = 0;
+    e->size = 0;
+  }
+  void PushConstantUnchecked(const char* bytes, uint32_t length) {
+    Operand* e = &entries_[count_++];
+    e->kind = OperandKind::kString;
+    e->flags = 0;
+    e->value.string = const_cast<char*>(bytes);
+    e->length = length;
+    e->size = length;
+  }
+  Operand& Top() { return entries_[count_ - 1]; }
+  void DropUnchecked() { --count_; }
+  static void SetInteger(Operand* e, int32_t value) {
+    e->kind = OperandKind::kInteger;
+    e->flags = 0;
+    e->value.integer = value;
+    e->length = 4;
+    e->size = 4;
+  }
 
   // Releases every entry.
   void Clear();

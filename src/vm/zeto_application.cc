@@ -14,7 +14,9 @@ namespace orin {
 ZetoApplication::ZetoApplication() = default;
 ZetoApplication::~ZetoApplication() = default;
 
-std::string ZetoApplication::SystemErrorText() { return orin::SystemErrorText(errno); }
+std::string ZetoApplication::SystemErrorText() {
+  return orin::SystemErrorText(errno);
+}
 
 void ZetoApplication::StartGlobalTimer() {
   int32_t seconds = GlobalTimeoutSeconds();
@@ -36,10 +38,18 @@ void ZetoApplication::StopPostTimer() {
   post_timed_out_ = 0;
 }
 
-uint32_t ZetoApplication::ProcessId() { return CurrentProcessId(); }
-uint32_t ZetoApplication::ThreadId() { return CurrentThreadId(); }
-std::string ZetoApplication::LockHostname() { return HostName(); }
-int32_t ZetoApplication::LockExpiration() { return 90; }
+uint32_t ZetoApplication::ProcessId() {
+  return CurrentProcessId();
+}
+uint32_t ZetoApplication::ThreadId() {
+  return CurrentThreadId();
+}
+std::string ZetoApplication::LockHostname() {
+  return HostName();
+}
+int32_t ZetoApplication::LockExpiration() {
+  return 90;
+}
 
 void ZetoApplication::Sleep(int32_t milliseconds) {
   // Wake at least every 50 ms so that an abort or time-out ends the wait.
@@ -47,13 +57,15 @@ void ZetoApplication::Sleep(int32_t milliseconds) {
   while (!TimedOut()) {
     auto now = std::chrono::steady_clock::now();
     if (now >= end) break;
-    auto step = std::min<std::chrono::steady_clock::duration>(end - now,
-                                                               std::chrono::milliseconds(50));
+    auto step =
+        std::min<std::chrono::steady_clock::duration>(end - now, std::chrono::milliseconds(50));
     std::this_thread::sleep_for(step);
   }
 }
 
-int32_t ZetoApplication::StartAsyncTask(ZetoVM*, uint32_t) { return kAsyncUnsupported; }
+int32_t ZetoApplication::StartAsyncTask(ZetoVM*, uint32_t) {
+  return kAsyncUnsupported;
+}
 
 // The wall-clock `now` names the tick; the deadlines are compared on the
 // monotonic clock, which neither jumps nor rounds to whole seconds.
@@ -94,14 +106,22 @@ void ZetoApplication::SetCharacterSet(std::string_view value) {
   is_utf8_ = EqualsNoCase(value, "utf-8");
 }
 
-void ZetoApplication::ReportInputError(std::string_view message) { WriteError(message); }
-void ZetoApplication::ReportFatalError(std::string_view message) { WriteError(message); }
-void ZetoApplication::ReportTimeout(std::string_view message) { WriteError(message); }
+void ZetoApplication::ReportInputError(std::string_view message) {
+  WriteError(message);
+}
+void ZetoApplication::ReportFatalError(std::string_view message) {
+  WriteError(message);
+}
+void ZetoApplication::ReportTimeout(std::string_view message) {
+  WriteError(message);
+}
 
 void ZetoApplication::ReportRuntimeError(int32_t, std::string_view message, bool display) {
   if (display) WriteError(message);
 }
 
-void ZetoApplication::Abort() { timed_out_ = 1; }
+void ZetoApplication::Abort() {
+  timed_out_ = 1;
+}
 
 }  // namespace orin

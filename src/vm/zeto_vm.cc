@@ -80,6 +80,8 @@ ZetoVM::~ZetoVM() {
   top_frame_.reset();
   for (ZetoVM_Stack* s : spare_stacks_)
     delete s;
+  for (void* f : spare_frames_)
+    ::operator delete(f);
 }
 
 void ZetoVM::Release() {

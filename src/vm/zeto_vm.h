@@ -114,8 +114,9 @@ class ZetoVM : public NameContext {
   // without an abort or time-out; its value is left on that stack.
   bool ExecuteSegment(Segment* segment, VariableHash* locals = nullptr,
                       ZetoVM_Stack* stack = nullptr);
-  // The same on the current stack, popping the value the code left. False
-  // when it did not run to its end or left nothing.
+  // The same on the current stack, taking the value the code left (the
+  // stack is as before afterwards). False when the code did not run to its
+  // end or left nothing.
   bool ExecuteSegmentInteger(Segment* segment, VariableHash* locals, int32_t* out);
   bool ExecuteSegmentString(Segment* segment, VariableHash* locals, std::string* out);
   // Assigns the value to `result`.
@@ -230,7 +231,7 @@ class ZetoVM : public NameContext {
 
   // The loop (vm_run.cc).
   int Execute();
-  bool LoadCode(const uint8_t** code, uint32_t* length);
+  Segment* LoadSegment();
   int CheckStop();
   void ProcessSignals();
   void TimedOut();
@@ -245,9 +246,10 @@ class ZetoVM : public NameContext {
   ZetoVM_Stack* NewStack();
   void RecycleStack(ZetoVM_Stack* stack);
   void DestroyFrame(ZetoVM_Frame* frame);
+  ZetoVM_FunctionFrame* NewFunctionFrame(Function* function);
   SavedPosition EnterPlainFrame(VariableHash* locals, ZetoVM_Stack* stack, bool own_stack);
   void LeavePlainFrame(const SavedPosition& saved, ZetoVM_Frame* plain);
-  bool PopExpressionValue(Operand* out);
+  bool EvaluateSegment(Segment* segment, VariableHash* locals, Operand* out);
 
   // Errors (vm_errors.cc).
   std::string ErrorHeading(std::string_view kind) const;
@@ -289,6 +291,7 @@ class ZetoVM : public NameContext {
   void PopField();
   void PushFieldConstant(int32_t alias, int32_t field);
   void PopFieldConstant(int32_t alias, int32_t field);
+  void PopIntoOrDiscard(Variable* target);
   void OtherInstruction(uint16_t opcode, const uint8_t* operands, uint32_t next);
 
   std::string script_path_;
@@ -311,6 +314,7 @@ class ZetoVM : public NameContext {
   uint32_t call_depth_ = 0;
   uint32_t run_depth_ = 0;
   std::vector<ZetoVM_Stack*> spare_stacks_;
+  std::vector<void*> spare_frames_;  // storage for function frames
 
   bool aborted_ = false;
   std::string error_text_;

@@ -140,6 +140,42 @@ done:   pushc "."
   EXPECT_EQ(run.Output(), "ab012.");
 }
 
+// A comparison right before a conditional jump is taken by the jump at
+// once when both sides are integers; texts go through the stack. Both
+// ways must branch alike for every comparison and jump.
+TEST(Instructions, ComparisonsFeedingJumpsBranchAlike) {
+  // Prints y when the jump is taken, n otherwise; 14 bytes skip
+  // "pushc n; out; jmp 8", 8 bytes skip "pushc y; out".
+  auto branch = [](const std::string& setup, const std::string& jump) {
+    return setup + "        " + jump + " 14\n        pushc \"n\"\n        out\n" +
+           "        jmp 8\n        pushc \"y\"\n        out\n";
+  };
+  for (const char* compare : {"cmp", "eq", "ne", "lt", "le", "gt", "ge"}) {
+    for (const char* jump : {"jmp_eq", "jmp_ne", "jmp_lt", "jmp_le", "jmp_gt", "jmp_ge"}) {
+      std::string source;
+      for (const char* pair : {"23", "33", "43"}) {
+        std::string l(1, pair[0]), r(1, pair[1]);
+        source += branch(
+            "        pushi " + l + "\n        pushi " + r + "\n        " + compare + "\n", jump);
+        source += branch(
+            "        pushc \"" + l + "\"\n        pushc \"" + r + "\"\n        " + compare + "\n",
+            jump);
+      }
+      VmRun run(source);
+      std::string out = run.Output();
+      ASSERT_EQ(out.size(), 6u) << compare << " " << jump;
+      for (int i = 0; i < 6; i += 2)
+        EXPECT_EQ(out[i], out[i + 1]) << compare << " " << jump;
+      EXPECT_EQ(run.vm().CurrentStack()->count(), 0u);
+    }
+  }
+  // cmpgi and cmpgg feed jumps the same way.
+  VmRun globals(
+      branch("        storegi g, 3\n        storegi h, 2\n        cmpgi g, 2\n", "jmp_gt") +
+      branch("        cmpgg h, g\n", "jmp_lt") + branch("        cmpgg g, g\n", "jmp_ne"));
+  EXPECT_EQ(globals.Output(), "yyn");
+}
+
 TEST(Instructions, ConditionalJumpsUseIntegerConversion) {
   // A text is converted by the integer parser alone: "1.5" is 0.
   VmRun run(R"(
@@ -391,6 +427,27 @@ TEST(Instructions, References) {
         out
   )");
   EXPECT_EQ(run.Output(), "2344");
+}
+
+TEST(Instructions, DatabaseFieldsAreNullWithoutDatabases) {
+  VmRun run(R"(
+        pushdc "db", "field"
+        isnull
+        out
+        pushc "db"
+        pushc "field"
+        pushd
+        isnull
+        out
+        pushi 5
+        popdc "db", "field"
+        pushi 6
+        pushc "db"
+        pushc "field"
+        popd
+  )");
+  EXPECT_EQ(run.Output(), "11");
+  EXPECT_EQ(run.vm().CurrentStack()->count(), 0u);
 }
 
 TEST(Instructions, SystemSaveLevels) {
