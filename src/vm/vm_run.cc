@@ -16,6 +16,7 @@
 #include "image/segment.h"
 #include "util/crypt.h"
 #include "variables/variable_hash.h"
+#include "vm/do_context.h"
 #include "vm/zeto_vm.h"
 
 namespace orin {
@@ -109,6 +110,7 @@ void ZetoVM::ProcessSignals() {
     root->signal_copy_ = now;
     for (size_t i = 0; i < root->features_.size(); ++i)
       root->features_.At(i)->Signal();
+    if (root->do_contexts_) root->do_contexts_->SignalFeatures();
   }
   signal_copy_ = now;
 }
