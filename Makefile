@@ -43,7 +43,7 @@ test-asan:
 	cd $(BUILD_ASAN) && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS) -L unit --timeout 600
 
 run: setup build
-	@echo "the server is not built yet"
+	@BUILD=$(BUILD) bash ./scripts/run_example.sh
 
 fuzz:
 	@./scripts/fuzz.sh

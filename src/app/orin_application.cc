@@ -4,6 +4,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "app/host_functions.h"
 #include "app/html_encode.h"
 #include "files/file_manager.h"
 #include "output/orin_output.h"
@@ -241,6 +242,7 @@ void OrinApplication::BuildMachine() {
   system_ = std::make_unique<SystemVariableHash>(&image_.dictionary, &image_.system_variables);
   globals_ = std::make_unique<UserVariableHash>(&image_.dictionary, &image_.global_variables);
   external_calls_ = std::make_unique<ExternalCallManager>();
+  external_calls_->AddFunctionTable(nullptr, HostFunctionTable());
   ZetoProgram program;
   program.dictionary = &image_.dictionary;
   program.system = system_.get();

@@ -1,0 +1,183 @@
+#include "app/site_server.h"
+
+#include "app/orin_config_loader.h"
+#include "files/file_environment.h"
+#include "files/file_manager.h"
+#include "platform/descriptor_sink.h"
+#include "server/client_request.h"
+#include "server/http_listener_thread.h"
+#include "server/http_server.h"
+#include "server/script_area.h"
+#include "util/config.h"
+
+namespace orin {
+
+namespace {
+
+// The request as the server received it.
+class ClientRequestAdapter : public Request {
+ public:
+  ClientRequestAdapter(ClientRequest& request, std::string server_name, int32_t port)
+      : request_(request),
+        sink_(request.connection() ? request.connection()->socket().fd() : -1),
+        server_name_(std::move(server_name)),
+        port_(port) {
+    if (const ByteString* q = request.query_string()) {
+      query_ = q->str();
+      has_query_ = true;
+    }
+  }
+
+  std::string_view Method() const override { return request_.method().view(); }
+  std::string_view Path() const override { return request_.path().view(); }
+  const std::string* QueryString() const override { return has_query_ ? &query_ : nullptr; }
+  std::string_view Protocol() const override { return request_.protocol().view(); }
+  std::string_view RemoteAddress() const override { return request_.remote_address(); }
+  const HashTable<ByteString>& Headers() const override { return request_.headers(); }
+  int32_t ReadBody(char* buffer, int32_t count) override {
+    return request_.ReadBody(buffer, count);
+  }
+  ByteSink* ResponseSink() override { return &sink_; }
+  std::string_view ServerName() const override { return server_name_; }
+  int32_t ServerPort() const override { return port_; }
+
+ private:
+  ClientRequest& request_;
+  DescriptorSink sink_;
+  std::string server_name_;
+  int32_t port_;
+  std::string query_;
+  bool has_query_ = false;
+};
+
+// One script run on a connection thread, ticked and aborted by the
+// server's watchdog through the thread.
+class SiteApplication : public ScriptApplication {
+ public:
+  SiteApplication(ClientRequest& request, std::string script_path, RunSettings settings,
+                  std::string server_name, int32_t port)
+      : adapter_(request, std::move(server_name), port),
+        app_(&adapter_, std::move(script_path), std::move(settings)) {}
+
+  int Run() override { return app_.Run(); }
+  void Tick(int64_t now) override { app_.Tick(static_cast<time_t>(now)); }
+  void Abort() override { app_.Abort(); }
+
+ private:
+  ClientRequestAdapter adapter_;
+  OrinApplication app_;
+};
+
+// The connection thread's view of the script area: the sandboxed file
+// manager, answering its questions with fixed values as a connection
+// thread does.
+class FileManagerScriptArea : public ScriptArea {
+ public:
+  FileManagerScriptArea() : files_(&environment_) {}
+
+  bool SetRoot(const std::string& root) override {
+    if (files_.SetScriptDirectory(root)) return true;
+    error_ = files_.ErrorText();
+    return false;
+  }
+
+  bool Resolve(std::string_view request_path, std::string* file_path,
+               bool* is_directory) override {
+    FilePath resolved;
+    if (!files_.ResolvePath(kScriptArea, request_path, &resolved) ||
+        !files_.Stat(kScriptArea, request_path, is_directory)) {
+      error_ = files_.ErrorText();
+      return false;
+    }
+    *file_path = resolved.Canonical();
+    return true;
+  }
+
+  std::unique_ptr<Stream> OpenForReading(const std::string& file_path, int64_t* size) override {
+    std::unique_ptr<File> file = files_.Open(file_path, kOpenRead | kOpenMustExist);
+    if (!file) {
+      error_ = files_.ErrorText();
+      return nullptr;
+    }
+    *size = file->Size();
+    return file;
+  }
+
+  const std::string& ErrorText() const override { return error_; }
+
+ private:
+  SimpleFileEnvironment environment_;
+  FileManager files_;
+  std::string error_;
+};
+
+}  // namespace
+
+SiteServer::SiteServer(SiteSettings settings)
+    : settings_(std::move(settings)),
+      server_(std::make_unique<HTTPServer>(*this, settings_.tick_millis)) {
+  server_->SetScriptRunner(this);
+}
+
+SiteServer::~SiteServer() { Stop(); }
+
+bool SiteServer::Start() { return server_->Listen(); }
+void SiteServer::Stop() {
+  if (server_->listening()) server_->StopListening();
+}
+void SiteServer::Reload() { server_->NotifyConfigChanged(); }
+int SiteServer::port() const { return server_->port(); }
+bool SiteServer::port_in_use() const { return server_->port_in_use(); }
+const std::string& SiteServer::ErrorText() const { return server_->ErrorText(); }
+const std::string& SiteServer::HostName() const { return server_->HostName(); }
+
+namespace {
+
+// The configuration as a run would see it: the file, then the overrides.
+void LoadSiteConfig(const RunSettings& run, OrinConfigLoader* loader) {
+  loader->Load();
+  std::string ignored;  // overrides were checked when the command line was read
+  ApplyConfigOverrides(loader, run.overrides, &ignored);
+}
+
+}  // namespace
+
+std::string SiteServer::ScriptRoot() {
+  OrinConfigLoader loader(settings_.run.files);
+  LoadSiteConfig(settings_.run, &loader);
+  return std::string(loader.GetText(config_key::kDirZeto));
+}
+
+std::string SiteServer::DataDirectory() {
+  OrinConfigLoader loader(settings_.run.files);
+  LoadSiteConfig(settings_.run, &loader);
+  return std::string(loader.GetText(config_key::kDirData));
+}
+
+ServerSettings SiteServer::LoadSettings() {
+  OrinConfigLoader loader(settings_.run.files);
+  LoadSiteConfig(settings_.run, &loader);
+  ServerSettings s;
+  s.bind_address = settings_.bind_address;
+  s.port = settings_.port >= 0 ? settings_.port : loader.port();
+  s.zetoroot = std::string(loader.GetText(config_key::kDirZeto));
+  std::string_view default_file = loader.GetText(config_key::kDefaultFile);
+  if (!default_file.empty()) s.defaultfile = std::string(default_file);
+  s.wait_millis = settings_.wait_millis;
+  return s;
+}
+
+std::unique_ptr<ScriptArea> SiteServer::NewScriptArea() {
+  return std::make_unique<FileManagerScriptArea>();
+}
+
+std::unique_ptr<ScriptApplication> SiteServer::CreateApplication(ClientRequest& request,
+                                                                 const std::string& script_path,
+                                                                 const std::string&) {
+  RunSettings run = settings_.run;
+  run.port = server_->port();
+  return std::make_unique<SiteApplication>(request, script_path, std::move(run),
+                                           server_->HostName(), server_->port());
+}
+
+}  // namespace orin
