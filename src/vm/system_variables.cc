@@ -59,26 +59,68 @@ TimeFields CurrentTimeFields() {
 
 // --- Settable variables ---
 
-SettableSystemVariable::SettableSystemVariable(std::string_view name, ZetoApplication* application)
-    : DynamicImmutableVariable(name), application_(application) {
+SettableSystemVariable::SettableSystemVariable(std::string_view name, ZetoApplication* application,
+                                               Setting setting)
+    : DynamicImmutableVariable(name), application_(application), setting_(setting) {
   Lock();
 }
 
+std::string_view SettableSystemVariable::Current() const {
+  switch (setting_) {
+    case Setting::kCharacterSet:
+      return application_->CharacterSet();
+    case Setting::kLanguage:
+      return application_->Language();
+    case Setting::kDefaultLanguage:
+      return application_->DefaultLanguage();
+    case Setting::kDefaultDatabase:
+      return application_->DefaultDatabase();
+  }
+  return {};
+}
+
+uint32_t SettableSystemVariable::Counter() const {
+  switch (setting_) {
+    case Setting::kCharacterSet:
+      return application_->CharacterSetCounter();
+    case Setting::kLanguage:
+      return application_->LanguageCounter();
+    case Setting::kDefaultLanguage:
+      return application_->DefaultLanguageCounter();
+    case Setting::kDefaultDatabase:
+      return application_->DefaultDatabaseCounter();
+  }
+  return 0;
+}
+
 bool SettableSystemVariable::IsCurrent() {
-  return refreshed_ && counter_ == SettingCounter();
+  return refreshed_ && counter_ == Counter();
 }
 
 void SettableSystemVariable::Refresh() {
   refreshed_ = true;
-  counter_ = SettingCounter();
-  std::string_view setting = Setting();
+  counter_ = Counter();
+  std::string_view setting = Current();
   StoreText(setting.data(), setting.size());
 }
 
 bool SettableSystemVariable::Assign(std::string_view text) {
   // Copied first: the setter may replace the storage `text` points into.
   std::string value(text);
-  ChangeSetting(value);
+  switch (setting_) {
+    case Setting::kCharacterSet:
+      application_->SetCharacterSet(value);
+      break;
+    case Setting::kLanguage:
+      application_->SetLanguage(value);
+      break;
+    case Setting::kDefaultLanguage:
+      application_->SetDefaultLanguage(value);
+      break;
+    case Setting::kDefaultDatabase:
+      application_->SetDefaultDatabase(value);
+      break;
+  }
   StoreText(value.data(), value.size());
   return true;
 }
@@ -116,46 +158,6 @@ bool SettableSystemVariable::SetValue_DecimalCopy(const mpd_t* value) {
 bool SettableSystemVariable::SetValue_Decimal(mpd_t* value) {
   DecimalPtr owned(value);
   return SetValue_DecimalCopy(value);
-}
-
-std::string_view CharacterSetVariable::Setting() {
-  return application()->CharacterSet();
-}
-uint32_t CharacterSetVariable::SettingCounter() {
-  return application()->CharacterSetCounter();
-}
-void CharacterSetVariable::ChangeSetting(std::string_view text) {
-  application()->SetCharacterSet(text);
-}
-
-std::string_view LanguageVariable::Setting() {
-  return application()->Language();
-}
-uint32_t LanguageVariable::SettingCounter() {
-  return application()->LanguageCounter();
-}
-void LanguageVariable::ChangeSetting(std::string_view text) {
-  application()->SetLanguage(text);
-}
-
-std::string_view DefaultLanguageVariable::Setting() {
-  return application()->DefaultLanguage();
-}
-uint32_t DefaultLanguageVariable::SettingCounter() {
-  return application()->DefaultLanguageCounter();
-}
-void DefaultLanguageVariable::ChangeSetting(std::string_view text) {
-  application()->SetDefaultLanguage(text);
-}
-
-std::string_view DefaultDatabaseVariable::Setting() {
-  return application()->DefaultDatabase();
-}
-uint32_t DefaultDatabaseVariable::SettingCounter() {
-  return application()->DefaultDatabaseCounter();
-}
-void DefaultDatabaseVariable::ChangeSetting(std::string_view text) {
-  application()->SetDefaultDatabase(text);
 }
 
 // --- Read-only variables ---

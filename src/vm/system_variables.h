@@ -48,7 +48,9 @@ TimeFields CurrentTimeFields();
 // Base of the four settable variables.
 class SettableSystemVariable : public DynamicImmutableVariable {
  public:
-  SettableSystemVariable(std::string_view name, ZetoApplication* application);
+  enum class Setting { kCharacterSet, kLanguage, kDefaultLanguage, kDefaultDatabase };
+
+  SettableSystemVariable(std::string_view name, ZetoApplication* application, Setting setting);
 
   bool IsCurrent() override;
   void Refresh() override;
@@ -60,16 +62,13 @@ class SettableSystemVariable : public DynamicImmutableVariable {
   bool SetValue_DecimalCopy(const mpd_t* value) override;
   bool SetValue_Decimal(mpd_t* value) override;
 
- protected:
-  virtual std::string_view Setting() = 0;
-  virtual uint32_t SettingCounter() = 0;
-  virtual void ChangeSetting(std::string_view text) = 0;
-  ZetoApplication* application() const { return application_; }
-
  private:
+  std::string_view Current() const;
+  uint32_t Counter() const;
   bool Assign(std::string_view text);
 
   ZetoApplication* application_;
+  Setting setting_;
   uint32_t counter_ = 0;
   bool refreshed_ = false;
 };
@@ -77,45 +76,25 @@ class SettableSystemVariable : public DynamicImmutableVariable {
 class CharacterSetVariable : public SettableSystemVariable {
  public:
   explicit CharacterSetVariable(ZetoApplication* application)
-      : SettableSystemVariable("zeto_charset", application) {}
-
- protected:
-  std::string_view Setting() override;
-  uint32_t SettingCounter() override;
-  void ChangeSetting(std::string_view text) override;
+      : SettableSystemVariable("zeto_charset", application, Setting::kCharacterSet) {}
 };
 
 class LanguageVariable : public SettableSystemVariable {
  public:
   explicit LanguageVariable(ZetoApplication* application)
-      : SettableSystemVariable("zeto_language", application) {}
-
- protected:
-  std::string_view Setting() override;
-  uint32_t SettingCounter() override;
-  void ChangeSetting(std::string_view text) override;
+      : SettableSystemVariable("zeto_language", application, Setting::kLanguage) {}
 };
 
 class DefaultLanguageVariable : public SettableSystemVariable {
  public:
   explicit DefaultLanguageVariable(ZetoApplication* application)
-      : SettableSystemVariable("zeto_defaultlanguage", application) {}
-
- protected:
-  std::string_view Setting() override;
-  uint32_t SettingCounter() override;
-  void ChangeSetting(std::string_view text) override;
+      : SettableSystemVariable("zeto_defaultlanguage", application, Setting::kDefaultLanguage) {}
 };
 
 class DefaultDatabaseVariable : public SettableSystemVariable {
  public:
   explicit DefaultDatabaseVariable(ZetoApplication* application)
-      : SettableSystemVariable("zeto_defaultdatabase", application) {}
-
- protected:
-  std::string_view Setting() override;
-  uint32_t SettingCounter() override;
-  void ChangeSetting(std::string_view text) override;
+      : SettableSystemVariable("zeto_defaultdatabase", application, Setting::kDefaultDatabase) {}
 };
 
 // Computed once: the name stays what it was when first read.
