@@ -157,6 +157,11 @@ void DoContextCache::MakeRoom(size_t limit) {
   }
 }
 
+DoContextCache::Nesting::Nesting(DoContextCache& cache, ZetoVM& caller) : cache_(cache) {
+  ok_ = ++cache_.nesting_ <= kMaxNesting;
+  if (!ok_) caller.FatalError("Stack overflow");
+}
+
 void DoContextCache::SignalFeatures() {
   for (const auto& context : contexts_) {
     FeatureStack& features = context->machine()->Features();
@@ -170,6 +175,8 @@ void DoContextCache::SignalFeatures() {
 void DoFile(ZetoVM& vm, const TagInstruction&) {
   std::string name;
   if (!vm.PopText(&name)) return;
+  DoContextCache::Nesting nesting(vm.DoContexts(), vm);
+  if (!nesting.ok()) return;
   DoContext* context = vm.DoContexts().Get(vm, name);
   if (context == nullptr) return;
   if (vm.Tracing(kLogDoEnter)) vm.WriteTrace(kLogDoEnter, {TextField(context->path())});
@@ -185,6 +192,11 @@ void DoFile(ZetoVM& vm, const TagInstruction&) {
 void DoFunction(ZetoVM& vm, const TagInstruction&) {
   std::string text, name;
   if (!vm.PopText(&text) || !vm.PopText(&name)) return;
+  DoContextCache::Nesting nesting(vm.DoContexts(), vm);
+  if (!nesting.ok()) {
+    vm.PushVariable(nullptr);
+    return;
+  }
   DoContext* context = vm.DoContexts().Get(vm, name);
   Segment* code = nullptr;
   if (context != nullptr) {

@@ -95,6 +95,10 @@ class DoContext {
 
 class DoContextCache {
  public:
+  // Files running inside files nest at most this deep (each level runs on
+  // the C stack).
+  static constexpr int32_t kMaxNesting = 64;
+
   explicit DoContextCache(ZetoVM* root) : root_(root) {}
   ~DoContextCache();
   DoContextCache(const DoContextCache&) = delete;
@@ -110,11 +114,25 @@ class DoContextCache {
   // Tells every cached file's open features about a signal.
   void SignalFeatures();
 
+  // Counts a file running for as long as it lives; too deep a nesting is
+  // the caller's fatal error "Stack overflow" (ok() is then false).
+  class Nesting {
+   public:
+    Nesting(DoContextCache& cache, ZetoVM& caller);
+    ~Nesting() { --cache_.nesting_; }
+    bool ok() const { return ok_; }
+
+   private:
+    DoContextCache& cache_;
+    bool ok_;
+  };
+
  private:
   void MakeRoom(size_t limit);
 
   ZetoVM* root_;
   std::list<std::unique_ptr<DoContext>> contexts_;
+  int32_t nesting_ = 0;
 };
 
 // The instructions: op_do_file pops a file name; op_do_function pops a

@@ -203,5 +203,21 @@ TEST_F(DoFiles, FileMachinesHaveTheRootAsParent) {
   }
 }
 
+TEST_F(DoFiles, DeepChainsOfFilesStop) {
+  // f0 runs f1 runs f2 ... each a different file, so no single machine
+  // nests: the chain as a whole is limited.
+  constexpr int kFiles = DoContextCache::kMaxNesting + 6;
+  for (int i = 0; i < kFiles; ++i) {
+    Write("/f" + std::to_string(i) + ".ztc",
+          "pushc \"/f" + std::to_string(i + 1) + ".ztc\"\nop_do_file\n");
+  }
+  Write("/f" + std::to_string(kFiles) + ".ztc", "pushc \"end\"\nout\n");
+  auto run = Main("pushc \"/f0.ztc\"\nop_do_file\n");
+  EXPECT_EQ(run->Run(), 0);
+  EXPECT_EQ(run->out(), "");
+  EXPECT_EQ(MessageOf(run->vm().ErrorText()), "Stack overflow");
+  EXPECT_EQ(run->app.fatal.size(), 1u);
+}
+
 }  // namespace
 }  // namespace orin::test
