@@ -190,7 +190,8 @@ bool OrinApplication::LoadConfiguration() {
 }
 
 bool OrinApplication::LoadProgramFile() {
-  AreaStreamOpener opener(files_.get(), kScriptArea);
+  script_opener_ = std::make_unique<AreaStreamOpener>(files_.get(), kScriptArea);
+  AreaStreamOpener& opener = *script_opener_;
   auto file = std::make_unique<TaggedFile>(&opener);
   Stream* stream = opener.OpenStream(script_path_, kOpenRead);
   if (stream == nullptr) {

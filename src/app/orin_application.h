@@ -22,9 +22,11 @@
 #include "app/request.h"
 #include "app/run_log.h"
 #include "image/program_image.h"
+#include "vm/application_language_source.h"
 
 namespace orin {
 
+class AreaStreamOpener;
 class ExternalCallManager;
 class OrinOutput;
 class SystemVariableHash;
@@ -45,19 +47,6 @@ struct RunSettings {
 bool ApplyConfigOverrides(Config* config,
                           const std::vector<std::pair<uint32_t, std::string>>& overrides,
                           std::string* error);
-
-// The localized texts follow the run's language settings.
-class ApplicationLanguageSource : public LanguageSource {
- public:
-  explicit ApplicationLanguageSource(ZetoApplication* app) : app_(app) {}
-  std::string_view CurrentLanguage() const override { return app_->Language(); }
-  uint32_t CurrentLanguageCounter() const override { return app_->LanguageCounter(); }
-  std::string_view DefaultLanguage() const override { return app_->DefaultLanguage(); }
-  uint32_t DefaultLanguageCounter() const override { return app_->DefaultLanguageCounter(); }
-
- private:
-  ZetoApplication* app_;
-};
 
 class OrinApplication : public OrinBaseApplication {
  public:
@@ -114,6 +103,8 @@ class OrinApplication : public OrinBaseApplication {
   RunLog run_log_;
   ErrorReporter error_reporter_;
   ApplicationLanguageSource language_source_{this};
+  // Outlives the image: token indexes are read through it during the run.
+  std::unique_ptr<AreaStreamOpener> script_opener_;
   ProgramImage image_{&language_source_};
   std::unique_ptr<SystemVariableHash> system_;
   std::unique_ptr<UserVariableHash> globals_;

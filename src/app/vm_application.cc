@@ -5,6 +5,8 @@
 #include "util/config.h"
 #include "variables/immutable_variable.h"
 #include "variables/variable_hash.h"
+#include "vm/configuration_variables.h"
+#include "vm/system_variables.h"
 
 namespace orin {
 
@@ -39,14 +41,6 @@ void VMApplication::SendDefaultHeaders() {
   if (config != nullptr && config->GetInt(config_key::kCookies) != 0) SetCallerIdCookie();
 }
 
-namespace {
-
-constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-
-}  // namespace
-
 void AddReadOnlyText(VariableHash* scope, std::string_view name, std::string_view value) {
   auto* v = new ImmutableVariable(name);
   v->SetValue(value.data(), static_cast<int64_t>(value.size()));
@@ -64,29 +58,33 @@ void AddReadOnlyInteger(VariableHash* scope, std::string_view name, int32_t valu
 }
 
 void VMApplication::AddSystemVariables(VariableHash* scope) {
-  AddReadOnlyText(scope, "process_name", "");
+  auto add = [scope](Variable* v) {
+    scope->ReplaceVariable(v);
+    v->Release();  // the scope holds its own reference
+  };
+  add(new ProcessNameVariable(this));
   // The run's start time, fixed for the whole run.
-  struct tm local;
-  time_t now = start_.tv_sec;
-  localtime_r(&now, &local);
-  AddReadOnlyInteger(scope, "time_t", static_cast<int32_t>(now));
-  AddReadOnlyInteger(scope, "tm_usec", static_cast<int32_t>(start_.tv_nsec / 1000));
-  AddReadOnlyInteger(scope, "tm_sec", local.tm_sec);
-  AddReadOnlyInteger(scope, "tm_min", local.tm_min);
-  AddReadOnlyInteger(scope, "tm_hour", local.tm_hour);
-  AddReadOnlyInteger(scope, "tm_mday", local.tm_mday);
-  AddReadOnlyInteger(scope, "tm_mon", local.tm_mon + 1);
-  AddReadOnlyText(scope, "stm_mon", kMonths[local.tm_mon]);
-  AddReadOnlyInteger(scope, "tm_year", local.tm_year + 1900);
-  AddReadOnlyInteger(scope, "tm_wday", local.tm_wday + 1);
-  AddReadOnlyText(scope, "stm_wday", kDays[local.tm_wday]);
-  AddReadOnlyInteger(scope, "tm_yday", local.tm_yday + 1);
-  AddReadOnlyInteger(scope, "tm_isdst", local.tm_isdst);
-  AddReadOnlyText(scope, "stm_zone", local.tm_zone ? local.tm_zone : "");
+  TimeFields start = BreakDownTime(start_.tv_sec, static_cast<int32_t>(start_.tv_nsec / 1000));
+  AddReadOnlyInteger(scope, "time_t", start.time_t_seconds);
+  AddReadOnlyInteger(scope, "tm_usec", start.microseconds);
+  AddReadOnlyInteger(scope, "tm_sec", start.second);
+  AddReadOnlyInteger(scope, "tm_min", start.minute);
+  AddReadOnlyInteger(scope, "tm_hour", start.hour);
+  AddReadOnlyInteger(scope, "tm_mday", start.day);
+  AddReadOnlyInteger(scope, "tm_mon", start.month);
+  AddReadOnlyText(scope, "stm_mon", start.month_name);
+  AddReadOnlyInteger(scope, "tm_year", start.year);
+  AddReadOnlyInteger(scope, "tm_wday", start.weekday);
+  AddReadOnlyText(scope, "stm_wday", start.weekday_name);
+  AddReadOnlyInteger(scope, "tm_yday", start.yearday);
+  AddReadOnlyInteger(scope, "tm_isdst", start.dst);
+  AddReadOnlyText(scope, "stm_zone", start.zone);
   Config* config = GetConfig();
   AddReadOnlyInteger(scope, "globaltimeout",
                      config ? config->GetInt(config_key::kTimeoutGlobal) : 90);
   AddReadOnlyText(scope, "zetoversion", kZetoVersion);
+  AddDynamicSystemVariables(scope, this);
+  add(new ConfigurationAggregateVariable(config, this));
 }
 
 }  // namespace orin

@@ -2,22 +2,36 @@
 
 #include <atomic>
 #include <memory>
+#include <utility>
 
 #include "image/opcodes.h"
+#include "vm/do_context.h"
+#include "vm/localized_text.h"
 
 namespace orin {
 
 namespace {
 
-// One slot per row of the instruction table, in table order.
-std::atomic<TagInstructionHandler>* Handlers() {
-  static auto* handlers = new std::atomic<TagInstructionHandler>[kInstructionCount]();
-  return handlers;
-}
-
 int64_t Row(uint16_t opcode) {
   const OpcodeInfo* info = FindOpcode(opcode);
   return info == nullptr ? -1 : info - kInstructionTable;
+}
+
+// One slot per row of the instruction table, in table order. The
+// machine's own out-of-line instructions are there from the start.
+std::atomic<TagInstructionHandler>* Handlers() {
+  static auto* handlers = [] {
+    auto* table = new std::atomic<TagInstructionHandler>[kInstructionCount]();
+    const std::pair<uint16_t, TagInstructionHandler> builtin[] = {
+        {kPoplvnc, PopLocalizeParameter}, {kLocalize, LocalizeToOutput},
+        {kLocalizev, LocalizeToStack},    {kOpDoFile, DoFile},
+        {kOpDoFunction, DoFunction},
+    };
+    for (const auto& [opcode, handler] : builtin)
+      table[Row(opcode)].store(handler, std::memory_order_relaxed);
+    return table;
+  }();
+  return handlers;
 }
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include "image/segment.h"
 #include "util/crypt.h"
 #include "variables/variable_hash.h"
+#include "vm/do_context.h"
 #include "vm/vm_fast.h"
 #include "vm/zeto_vm.h"
 
@@ -179,6 +180,7 @@ void ZetoVM::ProcessSignals() {
     root->signal_copy_ = now;
     for (size_t i = 0; i < root->features_.size(); ++i)
       root->features_.At(i)->Signal();
+    if (root->do_contexts_) root->do_contexts_->SignalFeatures();
   }
   signal_copy_ = now;
 }

@@ -19,6 +19,8 @@
 #include <string>
 #include <string_view>
 
+#include "vm/library_registry.h"
+
 namespace orin {
 
 class Config;
@@ -144,6 +146,13 @@ class ZetoApplication {
   virtual uint32_t CharacterSetCounter() { return charset_counter_; }
   virtual void SetCharacterSet(std::string_view value);
   virtual bool IsUtf8() { return is_utf8_; }
+  // The name a library gave the run's process; "" when none.
+  virtual std::string_view ProcessName() { return process_name_; }
+  virtual void SetProcessName(std::string_view name) { process_name_.assign(name); }
+  // The names registered for a kind of plug-in library ("zeto_config").
+  virtual const LibraryRegistry& RegisteredLibraries(LibraryRegistryKind) {
+    return EmptyLibraryRegistry::Instance();
+  }
 
   // TLS availability (the network layer fills these in later).
   virtual bool EnsureSsl() { return false; }
@@ -196,6 +205,7 @@ class ZetoApplication {
   std::string default_language_ = "en-US";
   std::string default_database_ = "xbase3";
   std::string charset_ = "utf-8";
+  std::string process_name_;
   uint32_t language_counter_ = 1;
   uint32_t default_language_counter_ = 1;
   uint32_t default_database_counter_ = 1;

@@ -11,6 +11,8 @@
 #include "util/crypt.h"
 #include "variables/immutable_variable.h"
 #include "variables/variable_hash.h"
+#include "vm/do_context.h"
+#include "vm/vm_callback.h"
 
 namespace orin {
 
@@ -70,7 +72,9 @@ ZetoVM::ZetoVM(std::string_view script_path, ZetoApplication* application,
 }
 
 ZetoVM::~ZetoVM() {
-  // Features first: their destructors give back locks and outputs.
+  // ZtDO files first: their machines refer to this one.
+  do_contexts_.reset();
+  // Features next: their destructors give back locks and outputs.
   features_.Truncate(0);
   while (frame_ != top_frame_.get() && frame_ != nullptr) {
     ZetoVM_Frame* caller = frame_->caller();
@@ -80,6 +84,7 @@ ZetoVM::~ZetoVM() {
   top_frame_.reset();
   for (ZetoVM_Stack* s : spare_stacks_)
     delete s;
+  callbacks_.reset();
   for (void* f : spare_frames_)
     ::operator delete(f);
 }
@@ -87,6 +92,23 @@ ZetoVM::~ZetoVM() {
 void ZetoVM::Release() {
   if (parent_ != nullptr) return;
   features_.Truncate(0);
+}
+
+DoContextCache& ZetoVM::DoContexts() {
+  ZetoVM* root = parent_ != nullptr ? parent_ : this;
+  if (!root->do_contexts_) root->do_contexts_ = std::make_unique<DoContextCache>(root);
+  return *root->do_contexts_;
+}
+
+ZetoVMCallbacks& ZetoVM::Callbacks() {
+  if (!callbacks_) callbacks_ = std::make_unique<ZetoVMCallbacks>();
+  return *callbacks_;
+}
+
+void ZetoVM::AbortWith(std::string_view error_text) {
+  if (aborted_) return;
+  aborted_ = true;
+  error_text_.assign(error_text);
 }
 
 VariableHash* ZetoVM::SystemTable() {

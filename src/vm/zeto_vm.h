@@ -48,6 +48,7 @@ namespace orin {
 
 class Crypt;
 class Dictionary;
+class DoContextCache;
 class ExternalCallManager;
 class Function;
 class LocalizedDictionary;
@@ -59,6 +60,7 @@ class FunctionManager;
 class SystemVariableHash;
 class VariableHash;
 class VariableList;
+class ZetoVMCallbacks;
 
 // The program objects a machine runs over; the application owns them and
 // they must outlive the machine.
@@ -134,7 +136,18 @@ class ZetoVM : public NameContext {
   bool RunFunction(std::string_view name, VariableList* arguments, Variable* result);
   bool RunFunction(int64_t number, VariableList* arguments, Variable* result);
 
+  // --- What a run attaches to its machines ---
+  // The files run through ZtDO, kept by the root machine (made on first
+  // use); destroyed before anything else of the machine.
+  DoContextCache& DoContexts();
+  // The callback objects of structures served by this machine's functions;
+  // destroyed with it.
+  ZetoVMCallbacks& Callbacks();
+
   // --- Errors ---
+  // Stops the run with a text another machine has already reported (a
+  // ZtDO file's error becomes its caller's).
+  void AbortWith(std::string_view error_text);
   // Reports and stops the run. Once the run has aborted, later errors are
   // not reported again.
   void FatalError(std::string_view message);
@@ -211,6 +224,8 @@ class ZetoVM : public NameContext {
   bool Tracing(uint32_t event) const { return (trace_flags_ & event) != 0; }
   void WriteTrace(uint32_t event, std::initializer_list<LogField> items);
   uint32_t trace_flags() const { return trace_flags_; }
+  // The next line-trace entry is written whatever the line.
+  void ResetTracedLine() { last_traced_line_ = 0; }
 
   // NameContext: how dynamic names resolve in this run.
   VariableHash* LocalTable() override { return frame_->locals(); }
@@ -330,6 +345,8 @@ class ZetoVM : public NameContext {
   std::unique_ptr<VariableHash> private_variables_;
   std::unique_ptr<Crypt> crypt_;
   uint32_t failed_locks_ = 0;  // lockfile blocks entered without their lock
+  std::unique_ptr<ZetoVMCallbacks> callbacks_;
+  std::unique_ptr<DoContextCache> do_contexts_;
 };
 
 }  // namespace orin
