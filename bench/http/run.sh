@@ -5,7 +5,9 @@
 # loopback port and temporary configuration; ab drives them with
 # CONCURRENCY clients and a new connection per request (no keep-alive).
 # Rounds alternate between the servers so that a busy machine slows all
-# three alike; the table shows every round and the median.
+# three alike; the table shows every round, the median and the CPU time
+# each server process (with its workers) spent per request, which a busy
+# machine disturbs less than the rate.
 #
 #   BUILD=build REQUESTS=5000 CONCURRENCY=5 ROUNDS=3 bench/http/run.sh
 set -euo pipefail
@@ -15,7 +17,7 @@ BUILD=${BUILD:-build}
 REQUESTS=${REQUESTS:-5000}
 CONCURRENCY=${CONCURRENCY:-5}
 ROUNDS=${ROUNDS:-3}
-ORIN="$BUILD/apps/orin/orin"
+ORIN=${ORIN:-$BUILD/apps/orin/orin}
 SITE="$BUILD/examples/site"
 
 need() { command -v "$1" >/dev/null 2>&1 || { echo "bench-http: $1 is missing ($2)" >&2; exit 1; }; }
@@ -120,15 +122,29 @@ measure() {
     echo "${rps:-0} $(( ${exceptions:-0} + ${non2xx:-0} ))"
 }
 
+# CPU time (clock ticks) of a server process and its children (nginx workers).
+cpu_ticks() {
+    local total=0 pid
+    for pid in "$1" $(pgrep -P "$1" || true); do
+        total=$(( total + $(awk '{print $14 + $15}' "/proc/$pid/stat" 2>/dev/null || echo 0) ))
+    done
+    echo "$total"
+}
+tick_us=$(( 1000000 / $(getconf CLK_TCK) ))
+
 names=(orin nginx php)
+server_pids=("${pids[0]}" "${pids[1]}" "${pids[2]}")
 urls=("$orin_url" "$nginx_url" "$php_url")
 labels=("orin serve: index.ztc (script)" "nginx: static copy of that page" "php -S: one-line PHP page")
 declare -A results
 for i in 0 1 2; do measure 200 "${urls[$i]}" >/dev/null; done  # warm-up
 for round in $(seq "$ROUNDS"); do
     for i in 0 1 2; do
+        before=$(cpu_ticks "${server_pids[$i]}")
         read -r rps failed < <(measure "$REQUESTS" "${urls[$i]}")
+        after=$(cpu_ticks "${server_pids[$i]}")
         results[${names[$i]},$round]="$rps"
+        results[${names[$i]},cpu]=$(( ${results[${names[$i]},cpu]:-0} + after - before ))
         results[${names[$i]},failed]=$(( ${results[${names[$i]},failed]:-0} + ${failed/all/$REQUESTS} ))
     done
 done
@@ -138,7 +154,7 @@ echo "HTTP requests per second: $REQUESTS requests per round, $CONCURRENCY concu
 echo "machine: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
 printf '%-34s' "server"
 for round in $(seq "$ROUNDS"); do printf '%10s' "round $round"; done
-printf '%10s %8s\n' "median" "errors"
+printf '%10s %8s %12s\n' "median" "errors" "server CPU"
 for i in 0 1 2; do
     name=${names[$i]}
     printf '%-34s' "${labels[$i]}"
@@ -148,5 +164,6 @@ for i in 0 1 2; do
         values+=("${results[$name,$round]}")
     done
     median=$(printf '%s\n' "${values[@]}" | sort -g | awk '{v[NR]=$1} END {print (NR % 2) ? v[(NR+1)/2] : (v[NR/2] + v[NR/2+1]) / 2}')
-    printf '%10.0f %8d\n' "$median" "${results[$name,failed]}"
+    cpu_us=$(( results[$name,cpu] * tick_us / (REQUESTS * ROUNDS) ))
+    printf '%10.0f %8d %9d us\n' "$median" "${results[$name,failed]}" "$cpu_us"
 done

@@ -1,4 +1,5 @@
 """Paths, canned responses and static files as a client on the wire sees them."""
+import os
 import random
 import struct
 import unittest
@@ -131,6 +132,32 @@ class StaticFiles(ServerTest):
         response = server.get("/upper.ZTC")
         self.assertEqual((response.status, response.body), (200, b"ran"))
         self.assertEqual(response.header("Content-Type"), "text/html")
+
+
+class ProgramFiles(ServerTest):
+    def test_programs_small_and_large_run(self):
+        # Small programs are read into memory whole, large ones in place.
+        self.site.script("/small.ztc", 'pushc "small"\nout\n')
+        big = "0123456789abcdef" * (5 * 1024 * 1024 // 16)
+        path = self.site.script("/big.ztc", f'pushc "{big}"\nout\n')
+        self.assertGreater(os.path.getsize(path), 4 * 1024 * 1024)
+        server = self.serve()
+        self.assertEqual(server.get("/small.ztc").body, b"small")
+        self.assertEqual(server.get("/big.ztc").body, big.encode())
+
+    def test_damaged_programs_are_refused_with_the_reader_message(self):
+        with open(self.site.script("/whole.ztc", 'pushc "whole"\nout\n'), "rb") as f:
+            whole = f.read()
+        self.site.file("/cut.ztc", whole[:40])
+        self.site.file("/text.ztc", b"not a program")
+        server = self.serve()
+        self.assertEqual(server.get("/whole.ztc").body, b"whole")
+        self.assertEqual(server.get("/cut.ztc").text,
+                         "Unable to execute '/cut.ztc': "
+                         "Unexpected end of file while reading directory")
+        self.assertEqual(server.get("/text.ztc").text,
+                         "Unable to execute '/text.ztc': "
+                         "File is either corrupt or not a valid compiled Zeto Script file")
 
 
 if __name__ == "__main__":
