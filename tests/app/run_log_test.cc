@@ -120,15 +120,6 @@ TEST(LogLineTest, PrefixPaddingAndFieldFormats) {
   EXPECT_EQ(FormatLogLine(t, 0, 0, 0x3, nullptr), "Dec 15 999  07:08:09.000042\t0.0\tUnknown\n");
 }
 
-TEST(LogLineTest, EventNames) {
-  EXPECT_EQ(LogEventName(kLogFunctionCall), "Function Call");
-  EXPECT_EQ(LogEventName(kLogExternalReturnValue), "External Function Return Value");
-  EXPECT_EQ(LogEventName(kLogHttpCall), "ZtCALL");
-  EXPECT_EQ(LogEventName(kLogTimedOut), "Application Timed Out");
-  EXPECT_EQ(LogEventName(kLogFatalError), "Fatal Error");
-  EXPECT_EQ(LogEventName(kLogTaskStart | kLogTaskEnd), "Unknown");
-}
-
 TEST(VariableDumpTest, StructuresAndArraysNest) {
   VarRef s = NewVariable("s");
   s->Element(AggregateIndex::Member("name"), true)->SetValue("Ann", 3);

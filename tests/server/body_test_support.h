@@ -121,6 +121,11 @@ class BodyTestApplication : public ZetoApplication {
     ZetoApplication::ReportTimeout(message);
   }
 
+  // What the watchdog does when the POST deadline has passed.
+  void ExpirePostTimer() { post_timed_out_ = 1; }
+  // The POST deadline on the monotonic clock; 0 when the timer is stopped.
+  int64_t post_deadline_ms() const { return post_deadline_ms_; }
+
   Config& config() { return config_; }
   const std::vector<std::string>& reports() const { return reports_; }
   const std::vector<std::string>& written() const { return written_; }

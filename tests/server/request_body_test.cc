@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <ctime>
 #include <functional>
 #include <string>
 #include <vector>
@@ -189,21 +188,29 @@ TEST_F(RequestBodyTest, AnAnnouncedLengthIsNotAllocatedBeforeItArrives) {
 TEST_F(RequestBodyTest, ThePostTimerLimitsTheBody) {
   std::string body = "a=" + std::string(30000, 'x');
   StringBody source(body);
-  // The watchdog's tick arrives while the second block is read.
+  // The deadline passes while the second block is read.
   source.on_read = [&] {
-    if (source.asked.size() == 2) app_.Tick(std::time(nullptr) + 3600);
+    if (source.asked.size() == 2) app_.ExpirePostTimer();
   };
-  app_.config().SetInt(config_key::kTimeoutPost, 30);
   EXPECT_FALSE(Read("application/x-www-form-urlencoded", std::to_string(body.size()), &source));
   EXPECT_EQ(app_.reports(), (std::vector<std::string>{"timeout: Timeout processing POST data"}));
   EXPECT_EQ(source.asked.size(), 2u);
   EXPECT_EQ(Var(globals_, "a"), nullptr);  // the body never reached Finish
 }
 
-TEST_F(RequestBodyTest, APostTimerThatWasStoppedNeverFires) {
-  ASSERT_TRUE(Read("application/x-www-form-urlencoded", std::string("a=1")));
-  app_.Tick(std::time(nullptr) + 3600);
-  EXPECT_FALSE(app_.post_timed_out());
+TEST_F(RequestBodyTest, ThePostTimerRunsOnlyWhileTheBodyIsRead) {
+  StringBody source("a=1");
+  std::vector<int64_t> deadlines;
+  source.on_read = [&] { deadlines.push_back(app_.post_deadline_ms()); };
+  ASSERT_TRUE(Read("application/x-www-form-urlencoded", "3", &source));
+  ASSERT_EQ(deadlines.size(), 1u);
+  EXPECT_NE(deadlines[0], 0);
+  EXPECT_EQ(app_.post_deadline_ms(), 0);
+  // Without a body the timer is never started.
+  StringBody none("");
+  none.on_read = [&] { ADD_FAILURE() << "no body to read"; };
+  ASSERT_TRUE(Read("application/x-www-form-urlencoded", "0", &none));
+  EXPECT_EQ(app_.post_deadline_ms(), 0);
 }
 
 TEST_F(RequestBodyTest, ParserFailuresAreInputErrors) {
