@@ -126,12 +126,9 @@ class Server:
                     if predicate(line):
                         return line
                 left = deadline - time.monotonic()
-                if left <= 0 or (self.proc.poll() is not None and not self._pipe_open()):
-                    return None
+                if left <= 0 or not self._reader.is_alive():
+                    return None  # out of time, or the output ended
                 self._lines_changed.wait(min(left, 0.2))
-
-    def _pipe_open(self):
-        return not self.proc.stdout.closed and self.proc.returncode is None
 
     def output(self):
         self._stderr.seek(0)
