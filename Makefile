@@ -4,7 +4,7 @@ BUILD_ASAN ?= build-asan
 CMAKE_ARGS ?=
 JOBS       ?= $(shell nproc)
 
-.PHONY: all setup configure build test test-unit test-asan run fuzz bench format clean help
+.PHONY: all setup configure build test test-unit test-e2e test-asan run fuzz bench bench-http format clean help
 
 all: build
 
@@ -15,6 +15,8 @@ help:
 	@echo "make run      build and serve the example site"
 	@echo "make fuzz     build the libFuzzer targets with clang and run each briefly"
 	@echo "make bench    build and run the benchmarks"
+	@echo "make bench-http  requests per second: orin against nginx and php -S"
+	@echo "make test-e2e the end-to-end tests (real servers, curl, chromium)"
 	@echo "make format   clang-format every source file"
 
 setup:
@@ -34,6 +36,9 @@ test: setup build test-asan
 test-unit: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L unit
 
+test-e2e: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L e2e
+
 # The unit tests again with AddressSanitizer, LeakSanitizer and UBSan: exact
 # reference counting and bounds are checked here.
 test-asan:
@@ -50,6 +55,9 @@ fuzz:
 
 bench: build
 	@./bench/run.sh
+
+bench-http: setup build
+	@BUILD=$(BUILD) ./bench/http/run.sh
 
 format:
 	find src apps tools tests bench -name '*.cc' -o -name '*.h' | xargs clang-format -i

@@ -1,5 +1,6 @@
 #include "app/orin_application.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -14,6 +15,7 @@
 #include "server/url_encoded_parser.h"
 #include "util/config.h"
 #include "util/md5.h"
+#include "util/memory_stream.h"
 #include "variables/immutable_variable.h"
 #include "variables/variable_hash.h"
 #include "variables/variable_list.h"
@@ -23,6 +25,30 @@
 namespace orin {
 
 namespace {
+
+// Programs up to this size are loaded from memory.
+constexpr int32_t kWholeProgramLimit = 4 << 20;
+
+// Reads `stream` from its start into `out` when it ends within `limit`
+// bytes. Otherwise (or when a read fails) false, with the stream back at
+// its start for reading in place.
+bool ReadWholeStream(Stream* stream, int32_t limit, MemoryStream* out) {
+  std::string bytes;
+  int32_t size = 0;
+  for (;;) {
+    int32_t want = size < limit ? std::min(limit + 1 - size, int32_t{64 * 1024}) : 1;
+    bytes.resize(static_cast<size_t>(size) + static_cast<size_t>(want));
+    int32_t n = stream->Read(bytes.data() + size, want);
+    if (n == 0) break;
+    if (n < 0 || n > want || (size += n) > limit) {
+      stream->Seek(0);
+      return false;
+    }
+  }
+  bytes.resize(static_cast<size_t>(size));
+  *out = MemoryStream(std::move(bytes));
+  return true;
+}
 
 // Value of a hexadecimal digit, or -1.
 int HexValue(char c) {
@@ -199,7 +225,11 @@ bool OrinApplication::LoadProgramFile() {
     WriteError(UnableToExecuteMessage(HtmlEncodeErrorText(script_path_), opener.ErrorText()));
     return false;
   }
-  bool attached = file->Attach(script_path_, stream);
+  // The loader reads a program in many small pieces, each a seek and a read
+  // of the file; a program of ordinary size is read whole first instead.
+  MemoryStream whole;
+  bool in_memory = ReadWholeStream(stream, kWholeProgramLimit, &whole);
+  bool attached = file->Attach(script_path_, in_memory ? &whole : stream);
   bool loaded = attached && image_.Load(*file, LoadOrder::kMainScript);
   file->Close();
   opener.CloseStream(stream);
