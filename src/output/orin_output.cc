@@ -44,10 +44,38 @@ int32_t OrinOutput::SendHeaders() {
     block.append("\r\n");
   });
   block.append("\r\n");
-  return SendRaw(block.data(), static_cast<int32_t>(block.size()));
+  head_ = std::move(block);
+  return static_cast<int32_t>(head_.size());
+}
+
+int32_t OrinOutput::Finish(bool final) {
+  int32_t sent = HTTPOutput::Finish(final);
+  if (!head_.empty()) SendRaw(nullptr, 0);  // no body followed
+  return sent;
 }
 
 int32_t OrinOutput::SendRaw(const char* data, int32_t length) {
+  if (head_.empty()) return SendAll(data, length);
+  auto head = static_cast<int32_t>(head_.size());
+  bool joined = length > 0 && length <= kJoinLimit;
+  if (joined) head_.append(data, static_cast<size_t>(length));
+  int32_t sent = SendAll(head_.data(), static_cast<int32_t>(head_.size()));
+  if (sent < 0) {
+    head_.clear();
+    return -1;
+  }
+  if (sent < head) {
+    // Stalled inside the header block: keep its rest for the next send;
+    // none of the body went out.
+    head_.erase(0, static_cast<size_t>(sent));
+    head_.resize(static_cast<size_t>(head - sent));
+    return 0;
+  }
+  head_.clear();
+  return joined ? sent - head : SendAll(data, length);
+}
+
+int32_t OrinOutput::SendAll(const char* data, int32_t length) {
   if (length < 1) return 0;
   int32_t sent = 0;
   while (sent < length) {

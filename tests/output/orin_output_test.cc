@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "output/capture_output.h"
 #include "platform/descriptor_sink.h"
@@ -190,6 +191,51 @@ TEST_F(Response, StandardOutputStyleDescriptor) {
   close(p[1]);
   EXPECT_EQ(ReadAll(p[0]), "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 2\r\n\r\nhi");
   close(p[0]);
+}
+
+// On a packet socket every send is one record, so the records show how the
+// response was cut into sends.
+std::vector<std::string> Records(int fd) {
+  std::vector<std::string> records;
+  char buf[65536];
+  ssize_t n;
+  while ((n = recv(fd, buf, sizeof buf, 0)) > 0)
+    records.emplace_back(buf, static_cast<size_t>(n));
+  return records;
+}
+
+TEST(ResponseSends, TheHeadLeavesWithTheFirstBodyBytes) {
+  for (int body_size : {0, 5, 20000}) {
+    int fds[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_SEQPACKET, 0, fds), 0);
+    int size = 1 << 20;
+    setsockopt(fds[0], SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+    DescriptorSink sink(fds[0]);
+    OrinOutput out(nullptr, &sink);
+    std::string body(static_cast<size_t>(body_size), 'b');
+    for (size_t i = 0; i < body.size(); ++i)
+      body[i] = static_cast<char>('a' + i % 23);
+    out.Write(body.data(), body_size);
+    EXPECT_EQ(out.Finish(true), body_size);
+    close(fds[0]);
+    std::vector<std::string> records = Records(fds[1]);
+    close(fds[1]);
+    std::string head = "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: " +
+                       std::to_string(body_size) + "\r\n\r\n";
+    ASSERT_FALSE(records.empty());
+    // One send for a page that fits the first chunk; the head never alone.
+    EXPECT_EQ(records[0].compare(0, head.size(), head), 0) << body_size;
+    if (body_size > 0) {
+      EXPECT_GT(records[0].size(), head.size()) << body_size;
+    }
+    if (body_size < 8192) {
+      EXPECT_EQ(records.size(), 1u) << body_size;
+    }
+    std::string all;
+    for (const std::string& r : records)
+      all += r;
+    EXPECT_EQ(all, head + body);
+  }
 }
 
 TEST_F(Response, CongestedClientThatCatchesUpGetsEveryByte) {
