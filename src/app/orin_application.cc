@@ -36,7 +36,10 @@ bool ReadWholeStream(Stream* stream, int32_t limit, MemoryStream* out) {
   std::string bytes;
   int32_t size = 0;
   for (;;) {
-    int32_t want = size < limit ? std::min(limit + 1 - size, int32_t{64 * 1024}) : 1;
+    // Start small and double: most programs are a few kilobytes, and every
+    // byte of room is cleared before the read.
+    int32_t step = std::clamp(size, int32_t{4096}, int32_t{64 * 1024});
+    int32_t want = size < limit ? std::min(limit + 1 - size, step) : 1;
     bytes.resize(static_cast<size_t>(size) + static_cast<size_t>(want));
     int32_t n = stream->Read(bytes.data() + size, want);
     if (n == 0) break;

@@ -87,12 +87,14 @@ int32_t Dictionary::Add(const char* bytes, int64_t length) {
     return -1;
   }
   auto n = static_cast<uint32_t>(length);
-  std::string_view wanted(bytes, n);
   if (!blocks_.empty()) {
     Block& cur = blocks_.back();
-    size_t at = std::string_view(cur.data.get(), cur.used).find(wanted);
-    if (at != std::string_view::npos) {
-      AddEntry({static_cast<uint32_t>(blocks_.size() - 1), static_cast<uint32_t>(at), n});
+    // memmem finds the same first occurrence as a plain scan, in far fewer
+    // comparisons when the block holds many names sharing letters.
+    const void* found = n == 0 ? cur.data.get() : memmem(cur.data.get(), cur.used, bytes, n);
+    if (found != nullptr) {
+      auto at = static_cast<uint32_t>(static_cast<const char*>(found) - cur.data.get());
+      AddEntry({static_cast<uint32_t>(blocks_.size() - 1), at, n});
       return static_cast<int32_t>(entries_.size() - 1);
     }
   }
