@@ -100,6 +100,13 @@ double RunOnce(const std::string& bytes, std::string* printed) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc >= 2 && std::string(argv[1]) == "--help") {
+    std::printf(
+        "usage: vm_bench PROGRAM.zasm|PROGRAM.ztc [REPEATS]\n"
+        "Assembles PROGRAM when it is assembler source, runs it REPEATS times\n"
+        "(default 1) and prints the best run's seconds, then the program's output.\n");
+    return 0;
+  }
   if (argc < 2) {
     std::fprintf(stderr, "usage: vm_bench PROGRAM.zasm|PROGRAM.ztc [repeats]\n");
     return 2;
