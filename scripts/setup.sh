@@ -12,7 +12,7 @@ fi
 
 # Debian packages the build and the tests need.
 PACKAGES="build-essential cmake ninja-build g++ pkg-config git
-    googletest libgtest-dev libcrypt-dev libtomlplusplus-dev libssl-dev openssl
+    googletest libgtest-dev libcrypt-dev libtomlplusplus-dev libssl-dev openssl libmimalloc-dev
     python3 clang libclang-rt-14-dev lua5.4 php-cli curl media-types
     chromium apache2-utils nginx-light"
 
