@@ -223,10 +223,10 @@ char* FixedTextFromDecimal(const mpd_t* value, int32_t places, uint32_t* length,
   // never builds a huge coefficient.
   int64_t own = value->exp < 0 ? -static_cast<int64_t>(value->exp) : 0;
   int32_t formatted = places < own ? places : static_cast<int32_t>(own);
-  char spec[24];
-  std::snprintf(spec, sizeof spec, ".%df", formatted);
+  char format[24];
+  std::snprintf(format, sizeof format, ".%df", formatted);
   uint32_t status = 0;
-  char* text = mpd_qformat(value, spec, ctx, &status);
+  char* text = mpd_qformat(value, format, ctx, &status);
   CheckDecimalStatus(status);
   if (text == nullptr) throw std::bad_alloc();
   size_t n = std::strlen(text);

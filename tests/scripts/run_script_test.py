@@ -51,14 +51,14 @@ def first_line(body):
     return body.split("\n", 1)[0]
 
 
-def area_path(site, spec):
-    area, _, name = spec.partition(":")
+def area_path(site, where):
+    area, _, name = where.partition(":")
     if area not in ("data", "script") or not name:
-        raise TestFileError(f"bad file name '{spec}' (use data:NAME or script:NAME)")
+        raise TestFileError(f"bad file name '{where}' (use data:NAME or script:NAME)")
     root = os.path.join(site, "data" if area == "data" else "html")
     path = os.path.normpath(os.path.join(root, name.lstrip("/")))
     if not path.startswith(root + os.sep):
-        raise TestFileError(f"file '{spec}' leaves its area")
+        raise TestFileError(f"file '{where}' leaves its area")
     return path
 
 

@@ -14,9 +14,9 @@ namespace {
 
 using orin::Operand;
 
-Operand Make(const std::string& spec) {
-  if (spec.rfind("i:", 0) == 0) return orin::IntegerOperand(std::stoi(spec.substr(2)));
-  return orin::StringOperand(spec.data(), static_cast<uint32_t>(spec.size()), 0, false);
+Operand Make(const std::string& text) {
+  if (text.rfind("i:", 0) == 0) return orin::IntegerOperand(std::stoi(text.substr(2)));
+  return orin::StringOperand(text.data(), static_cast<uint32_t>(text.size()), 0, false);
 }
 
 std::string Take(Operand r) {

@@ -21,22 +21,22 @@ namespace {
 // borrowed text.
 class Operands {
  public:
-  Operand Make(const std::string& spec) {
-    if (spec.rfind("i:", 0) == 0) return IntegerOperand(std::stoi(spec.substr(2)));
-    if (spec.rfind("d:", 0) == 0) {
+  Operand Make(const std::string& text) {
+    if (text.rfind("i:", 0) == 0) return IntegerOperand(std::stoi(text.substr(2)));
+    if (text.rfind("d:", 0) == 0) {
       bool error;
-      return NumberOperand(DecimalFromText(nullptr, spec.c_str() + 2, -1, &error), true);
+      return NumberOperand(DecimalFromText(nullptr, text.c_str() + 2, -1, &error), true);
     }
-    if (spec.rfind("vi:", 0) == 0) {
+    if (text.rfind("vi:", 0) == 0) {
       VarRef v = NewVariable();
-      v->SetValue_Integer(std::stoi(spec.substr(3)));
+      v->SetValue_Integer(std::stoi(text.substr(3)));
       return VariableOperand(v.release(), true);
     }
-    if (spec.rfind("v:", 0) == 0) {
-      return VariableOperand(NewTextVariable("", spec.substr(2)).release(), true);
+    if (text.rfind("v:", 0) == 0) {
+      return VariableOperand(NewTextVariable("", text.substr(2)).release(), true);
     }
-    texts_.push_back(spec);
-    return StringOperand(texts_.back().data(), static_cast<uint32_t>(spec.size()), 0, false);
+    texts_.push_back(text);
+    return StringOperand(texts_.back().data(), static_cast<uint32_t>(text.size()), 0, false);
   }
 
  private:
