@@ -8,7 +8,7 @@ from orin_e2e import IO_WAIT, Response, ServerTest, read_all, wait_readable
 
 # Long enough for the server to have answered an unblocked request many
 # times over; only the absence of an answer is checked in this window.
-QUIET_WINDOW = 1.5
+QUIET_WINDOW = 0.5
 
 
 class FiveThreads(ServerTest):
