@@ -6,7 +6,7 @@ A mutant that no test fails on ("survived") marks a fault the suite cannot
 see. Run it before and after changing the tests: whatever was killed before
 must still be killed.
 
-    tests/mutation/run.py [--build build] [--only NAME ...] [--out FILE]
+    tests/mutation/run.py [--build build] [--only NAME ...] [--out FILE] [--fast]
 
 The source is restored after every mutant, also on Ctrl-C or a failed build;
 a backup left by a killed run is put back on the next start.
@@ -121,6 +121,8 @@ def failed_tests(output):
             m = re.match(r"\s*\d+ - (\S+)", line)
             if m:
                 failed.append(m.group(1))
+    if not failed:  # a run stopped at its first failure may print no summary
+        failed = re.findall(r"Test +#\d+: (\S+) \.*\s*\*\*\*", output)
     return failed
 
 
@@ -148,8 +150,10 @@ def run_mutant(args, targets, mutant):
         if build.returncode != 0:
             return {"name": name, "file": path, "status": "no-build", "killers": []}
         start = time.time()
-        test = subprocess.run(["ctest", "-L", "unit|script", "-j", str(args.jobs), "--timeout", "60"],
-                              cwd=args.build, capture_output=True, text=True)
+        command = ["ctest", "-L", "unit|script", "-j", str(args.jobs), "--timeout", "60"]
+        if args.fast:
+            command.append("--stop-on-failure")
+        test = subprocess.run(command, cwd=args.build, capture_output=True, text=True)
         killers = failed_tests(test.stdout)
         status = "killed" if killers else "survived"
         if test.returncode != 0 and not killers:
@@ -176,6 +180,8 @@ def main():
     parser.add_argument("--only", nargs="*", help="mutant names to run")
     parser.add_argument("--out", help="also write the results as JSON here")
     parser.add_argument("--list", action="store_true", help="list the mutants and stop")
+    parser.add_argument("--fast", action="store_true",
+                        help="stop each test run at its first failure: killed or not, not by whom")
     args = parser.parse_args()
     args.build = os.path.abspath(args.build)
 
