@@ -97,7 +97,8 @@ class XBaseField {
 // in the ".dbt" file, its value is the memo text.
 class XBaseMemoField : public XBaseField {
  public:
-  XBaseMemoField(XBaseTable* table, std::string name);
+  // Tables created here use width 10; files from elsewhere may differ.
+  XBaseMemoField(XBaseTable* table, std::string name, uint32_t length = 10);
 
   void Load(const uint8_t* bytes) override;
   bool Store(uint8_t* bytes) override;
