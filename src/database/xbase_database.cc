@@ -64,6 +64,18 @@ bool XBaseDatabaseView::AttachTable(XBaseTable* table) {
   return true;
 }
 
+bool XBaseDatabaseView::Rebind() {
+  size_t column = 0;
+  for (size_t i = 0; i < variables_.size(); ++i) {
+    auto* v = static_cast<XBaseVariable*>(variables_.at(i));
+    if (v->field() == nullptr) continue;
+    if (column >= table_->field_count()) return Fail("The table's fields changed");
+    v->Rebind(table_->field(column++));
+  }
+  eof_ = table_->record_count() == 0;
+  return true;
+}
+
 bool XBaseDatabaseView::Close() {
   return true;
 }
@@ -359,8 +371,87 @@ bool XBaseDatabase::Reindex() {
   return true;  // no open index to rebuild
 }
 
+namespace {
+
+// The directory part of a file name in an area ("" for the area's root).
+std::string_view DirectoryOf(std::string_view name) {
+  size_t slash = name.rfind('/');
+  return slash == std::string_view::npos ? std::string_view() : name.substr(0, slash);
+}
+
+// Reserves a fresh name next to the table; "" with *error on failure.
+std::string ReserveTempName(FileManager* files, std::string_view table, std::string* error) {
+  std::string path;
+  std::unique_ptr<File> file =
+      files->CreateTempFile(kDataArea, DirectoryOf(table), "pack", &path, kOpenRead | kOpenWrite);
+  if (!file) {
+    *error =
+        "Error creating a temporary file for '" + std::string(table) + "': " + files->ErrorText();
+    return {};
+  }
+  return path;
+}
+
+}  // namespace
+
 bool XBaseDatabase::Pack() {
-  return Fail("ZtPACK is not currently supported for databases of type 'xbase3'");
+  if (!table_->IsOpen() || view_ == nullptr) return Fail("Database '" + name_ + "' is not open");
+  std::string error;
+  std::string temp_table = ReserveTempName(files_, table_->file_name(), &error);
+  if (temp_table.empty()) return Fail(std::move(error));
+  std::string temp_memo;
+  if (table_->has_memo()) {
+    temp_memo = ReserveTempName(files_, table_->file_name(), &error);
+    if (temp_memo.empty()) {
+      files_->Delete(kDataArea, temp_table);
+      return Fail(std::move(error));
+    }
+  }
+  auto discard = [&](std::string message) {
+    files_->Delete(kDataArea, temp_table);
+    if (!temp_memo.empty()) files_->Delete(kDataArea, temp_memo);
+    return Fail(std::move(message));
+  };
+
+  std::vector<XBaseFieldDefinition> definitions;
+  for (const std::unique_ptr<XBaseField>& field : table_->fields()) {
+    definitions.push_back({field->name(), field->type(), field->length(), field->decimals()});
+  }
+  {
+    XBaseTable packed(files_);
+    if (!packed.Create(kDataArea, temp_table, temp_memo, definitions)) {
+      return discard(packed.error());
+    }
+    if (!table_->RefreshHeader()) return discard(table_->error());
+    uint32_t count = table_->record_count();
+    for (uint32_t n = 1; n <= count; ++n) {
+      if (!table_->ReadRecord(n)) return discard(table_->error());
+      if (table_->deleted()) continue;
+      for (size_t i = 0; i < table_->field_count(); ++i) {
+        XBaseField* field = table_->field(i);
+        if (!field->LoadValue()) return discard(table_->error());
+        packed.field(i)->SetValue(field->Value());
+      }
+      if (!packed.AppendRecord()) return discard(packed.error());
+    }
+    packed.Close();
+  }
+
+  std::string table_name = table_->file_name();
+  std::string memo_name = table_->memo_file_name();
+  table_->Close();
+  bool moved = files_->Rename(kDataArea, temp_table, table_name);
+  if (moved && !temp_memo.empty()) moved = files_->Rename(kDataArea, temp_memo, memo_name);
+  if (!moved) error = "Error renaming the packed table: " + files_->ErrorText();
+  if (!table_->Open(kDataArea, table_name)) {
+    ReleaseViews();
+    view_ = nullptr;
+    return moved ? TableFailed() : discard(error);
+  }
+  if (!moved) return discard(error);
+  // The fields are new objects: the variables follow them.
+  if (!view_->Rebind()) return Fail(view_->ErrorText());
+  return view_->Go(-1) || Fail(view_->ErrorText());
 }
 
 bool XBaseDatabase::OpenView(std::string_view, std::string_view, std::string_view) {

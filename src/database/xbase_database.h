@@ -4,7 +4,8 @@
 //
 // Index files are not read or written by this type yet: set index names,
 // make index and find report that, and reindex and pack have no indexes to
-// rebuild.
+// rebuild. Pack writes the live records to a temporary table (and memo
+// file) beside the table and renames it over the old one.
 #ifndef ORIN_DATABASE_XBASE_DATABASE_H_
 #define ORIN_DATABASE_XBASE_DATABASE_H_
 
@@ -43,6 +44,9 @@ class XBaseDatabaseView : public DatabaseView {
   // Re-reads the first record and rebuilds the variables (open, create,
   // pack). Variables a script still holds are detached.
   bool AttachTable(XBaseTable* table);
+  // After the table was reopened (pack): each field variable takes the
+  // field of its column, so references scripts hold stay live.
+  bool Rebind();
 
   XBaseTable* table() const { return table_; }
   bool eof() const { return eof_; }

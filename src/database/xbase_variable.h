@@ -33,6 +33,11 @@ class XBaseVariable : public DatabaseVariable {
     cached_ = false;
     modified_ = false;
   }
+  // The table was reopened: `field` is this column now.
+  void Rebind(XBaseField* field) {
+    field_ = field;
+    Forget();
+  }
   // Puts a modified value into the field and clears the modified flag.
   virtual void WriteField() {}
 
