@@ -115,11 +115,19 @@ bool DatabaseView::Fail(std::string text) {
 
 bool DatabaseView::FilterAccepts() {
   if (!filter_ || machine_->Aborted()) return false;
-  VarRef result = NewVariable();
-  if (!ztProgram_Execute_Dynamic_Expression(machine_, filter_->segment, nullptr, result.get())) {
-    return false;
+  // Bare field names in the filter mean this database's fields: it is
+  // the primary one while the filter runs.
+  DatabaseRegistry* registry = database_->registry();
+  std::vector<Database*> order;
+  if (registry != nullptr) {
+    order = registry->primary_list();
+    registry->MakePrimary(database_);
   }
-  return result->IsTrue();
+  VarRef result = NewVariable();
+  bool ran =
+      ztProgram_Execute_Dynamic_Expression(machine_, filter_->segment, nullptr, result.get()) != 0;
+  if (registry != nullptr) registry->RestorePrimaryList(order);
+  return ran && result->IsTrue();
 }
 
 // --- Database ---

@@ -186,6 +186,7 @@ class Database {
   // The view of that name, letter case ignored; null when absent.
   DatabaseView* FindView(std::string_view name) const;
   ZetoVM* machine() const { return machine_; }
+  DatabaseRegistry* registry() const { return registry_; }
 
  protected:
   bool Fail(std::string text);

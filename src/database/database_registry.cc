@@ -89,6 +89,17 @@ void DatabaseRegistry::MakePrimary(Database* database) {
   if (it != primary_.end()) std::rotate(primary_.begin(), it, it + 1);
 }
 
+void DatabaseRegistry::RestorePrimaryList(const std::vector<Database*>& order) {
+  std::vector<Database*> restored;
+  for (Database* d : primary_) {
+    if (std::find(order.begin(), order.end(), d) == order.end()) restored.push_back(d);
+  }
+  for (Database* d : order) {
+    if (std::find(primary_.begin(), primary_.end(), d) != primary_.end()) restored.push_back(d);
+  }
+  primary_ = std::move(restored);
+}
+
 void DatabaseRegistry::AddView(DatabaseView* view) {
   views_[DatabaseKey(view->Name())] = view;
 }

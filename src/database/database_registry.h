@@ -54,6 +54,9 @@ class DatabaseRegistry : public RunDatabases {
   // Unregisters; the caller closes and destroys what it gets back.
   std::unique_ptr<Database> Remove(Database* database);
   void MakePrimary(Database* database);
+  // Puts back an order saved from primary_list(), skipping databases
+  // closed since; ones opened since stay in front.
+  void RestorePrimaryList(const std::vector<Database*>& order);
   const std::vector<Database*>& primary_list() const { return primary_; }
 
   // The run-wide view table (Database::AddView and RemoveView keep it).
