@@ -91,6 +91,15 @@ bool XBaseDatabaseView::TableFailed() {
   return Fail(table_->error());
 }
 
+bool XBaseDatabaseView::Stopped() {
+  if (machine_->Aborted()) return true;
+  if (application_ != nullptr && application_->TimedOut()) {
+    SetError("The script timed out while the filter ran");
+    return true;
+  }
+  return false;
+}
+
 bool XBaseDatabaseView::Read(uint32_t n) {
   if (!table_->ReadRecord(n)) return TableFailed();
   eof_ = false;
@@ -133,7 +142,7 @@ bool XBaseDatabaseView::SkipFiltered(int32_t count) {
       return true;
     }
     if (!Read(static_cast<uint32_t>(position))) return false;
-    if (machine_->Aborted()) return false;
+    if (Stopped()) return false;
     if (FilterAccepts()) --remaining;
   }
   eof_ = false;
@@ -153,7 +162,7 @@ bool XBaseDatabaseView::ScanFiltered(uint32_t from, int step, uint32_t* found) {
   *found = 0;
   for (int64_t n = from; n >= 1 && n <= UINT32_MAX && Exists(static_cast<uint32_t>(n)); n += step) {
     if (!Read(static_cast<uint32_t>(n))) return false;
-    if (machine_->Aborted()) return false;
+    if (Stopped()) return false;
     if (FilterAccepts()) {
       *found = static_cast<uint32_t>(n);
       return true;

@@ -61,6 +61,8 @@ class XBaseDatabaseView : public DatabaseView {
   // From record `from` in steps of `step` (+1 or -1), the first record the
   // filter accepts: *found 0 when none.
   bool ScanFiltered(uint32_t from, int step, uint32_t* found);
+  // A filtered scan stops when the run aborted or timed out.
+  bool Stopped();
   // Writes the modified field variables into the fields.
   void WriteFields();
   bool TableFailed();
