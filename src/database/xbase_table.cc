@@ -164,7 +164,11 @@ void XBaseTable::UnlockHeader() {
 
 bool XBaseTable::RefreshHeader() {
   if (!IsOpen()) return Fail("No table is open");
-  if (!LockHeader()) return false;
+  // A table opened only for reading cannot hold an exclusive lock; a shared
+  // one keeps writers out just as well while the header is read.
+  if (!table_file_->LockRegion(0, header_length_, writable_, true)) {
+    return Fail("Error locking '" + file_name_ + "' for write: " + table_file_->ErrorText());
+  }
   bool ok = ReadHeader();
   UnlockHeader();
   return ok;
@@ -260,6 +264,7 @@ bool XBaseTable::WriteFieldDescriptors() {
 bool XBaseTable::Open(int32_t area, std::string_view name, uint32_t mode) {
   Close();
   file_name_.assign(name);
+  writable_ = (mode & (kOpenWrite | kOpenAppend)) != 0;
   table_file_ = files_->Open(area, name, mode);
   if (table_file_ == nullptr) {
     std::string text = "Error opening '" + file_name_ + "': " + files_->ErrorText();
@@ -308,6 +313,7 @@ bool XBaseTable::Create(int32_t area, std::string_view name, std::string_view me
   for (const XBaseFieldDefinition& field : fields)
     has_memo |= field.type == kXBaseMemo;
   constexpr uint32_t kCreate = kOpenRead | kOpenWrite | kOpenCreate | kOpenTruncate;
+  writable_ = true;
   table_file_ = files_->Open(area, name, kCreate);
   if (table_file_ == nullptr) {
     std::string text = "Error creating '" + file_name_ + "': " + files_->ErrorText();

@@ -135,6 +135,7 @@ class XBaseTable {
   bool deleted_ = false;
   std::vector<std::unique_ptr<XBaseField>> fields_;
   uint32_t next_memo_block_ = 0;
+  bool writable_ = false;  // opened for writing
 };
 
 }  // namespace orin

@@ -204,7 +204,17 @@ TEST_F(Tables, RecordNumbersBeyondTheCountReReadTheHeader) {
   ASSERT_TRUE(b.RefreshHeader());
   EXPECT_EQ(b.record_count(), 3u);
 
-  EXPECT_FALSE(b.ReadRecord(4));
+  // A reader that may not write still sees new records, and cannot write.
+  XBaseTable reader(&files_);
+  ASSERT_TRUE(reader.Open(kDataArea, "h.dbf", kOpenRead | kOpenMustExist));
+  Append(a, {"4"});
+  EXPECT_EQ(Row(reader, 4), "4");
+  EXPECT_FALSE(reader.AppendRecord());
+  EXPECT_EQ(reader.error(), "Error locking 'h.dbf' for write: Bad file descriptor");
+  EXPECT_EQ(reader.record_count(), 4u);
+  ASSERT_TRUE(b.RefreshHeader());
+
+  EXPECT_FALSE(b.ReadRecord(5));
   EXPECT_EQ(b.error(), "Invalid record number");
   EXPECT_FALSE(b.ReadRecord(0));
   EXPECT_EQ(b.error(), "Invalid record number");
