@@ -430,6 +430,17 @@ bool XBaseTable::AppendRecord() {
     ok = WriteFailed(file_name_, table_file_.get());
   }
   if (ok) {
+    // Records reach the file before the count does, so a count beyond the
+    // end is damage; appending there would leave a hole of empty records.
+    int64_t size = table_file_->Size();
+    if (size < 0) {
+      ok = ReadFailed(file_name_, table_file_.get());
+    } else if (size < RecordOffset(record_count_ + 1)) {
+      table_file_->SetError("Record count beyond the end of the file");
+      ok = WriteFailed(file_name_, table_file_.get());
+    }
+  }
+  if (ok) {
     std::vector<uint8_t> record(record_length_ + 1u);
     bool was_deleted = deleted_;
     deleted_ = false;
@@ -502,6 +513,24 @@ void XBaseTable::RevertFields() {
 
 // ---- memo file -----------------------------------------------------------
 
+// Why a memo of `size` bytes (`blocks` blocks) cannot go to block `next`,
+// or null when it can.
+const char* XBaseTable::MemoDamage(uint32_t next, uint64_t blocks, uint64_t size) {
+  // Block 0 is the header itself; writing there would destroy it.
+  if (next == 0) return "Invalid next free block";
+  if (next + blocks > UINT32_MAX || size > static_cast<uint64_t>(INT32_MAX)) {
+    return "The memo file is full";
+  }
+  // Only the rest of the last text's block may lie between the end of the
+  // file and the next free block; more is damage, and writing there would
+  // leave a hole that reads as one endless text.
+  int64_t end = memo_file_->Size();
+  if (end >= 0 && static_cast<int64_t>(next - 1) * kMemoBlockSize > end) {
+    return "Next free block beyond the end of the file";
+  }
+  return nullptr;
+}
+
 int64_t XBaseTable::WriteMemo(std::string_view text) {
   if (memo_file_ == nullptr) {
     Fail("Internal errorl opening '" + memo_name_ + "'");
@@ -517,12 +546,11 @@ int64_t XBaseTable::WriteMemo(std::string_view text) {
   uint64_t blocks = (size + kMemoBlockSize - 1) / kMemoBlockSize;
   if (!ReadExactly(memo_file_.get(), 0, header, 4)) {
     ReadFailed(memo_name_, memo_file_.get());
-  } else if (uint32_t next = Get32(header);
-             next == 0 || next + blocks > UINT32_MAX || size > static_cast<uint64_t>(INT32_MAX)) {
-    // Block 0 is the header itself; writing there would destroy it.
-    memo_file_->SetError(next == 0 ? "Invalid next free block" : "The memo file is full");
+  } else if (const char* damage = MemoDamage(Get32(header), blocks, size)) {
+    memo_file_->SetError(damage);
     WriteFailed(memo_name_, memo_file_.get());
   } else {
+    uint32_t next = Get32(header);
     std::string buffer;
     buffer.reserve(size);
     buffer.append(text);

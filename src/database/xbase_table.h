@@ -108,6 +108,7 @@ class XBaseTable {
   bool ReadFieldDescriptors();
   bool WriteFieldDescriptors();
   bool OpenMemo(int32_t area, uint32_t mode);
+  const char* MemoDamage(uint32_t next, uint64_t blocks, uint64_t size);
   // Builds the record bytes (deletion flag and every field's stored form).
   bool BuildRecord(uint8_t* record);
   // Re-reads and rewrites the header under the header lock (after a
