@@ -101,6 +101,7 @@ void XBaseTable::Close() {
   current_record_ = 0;
   deleted_ = false;
   next_memo_block_ = 0;
+  known_end_ = 0;
 }
 
 XBaseField* XBaseTable::FindField(std::string_view name) const {
@@ -432,7 +433,7 @@ bool XBaseTable::AppendRecord() {
   if (ok) {
     // Records reach the file before the count does, so a count beyond the
     // end is damage; appending there would leave a hole of empty records.
-    int64_t size = table_file_->Size();
+    int64_t size = RecordOffset(record_count_ + 1) <= known_end_ ? known_end_ : table_file_->Size();
     if (size < 0) {
       ok = ReadFailed(file_name_, table_file_.get());
     } else if (size < RecordOffset(record_count_ + 1)) {
@@ -454,6 +455,7 @@ bool XBaseTable::AppendRecord() {
       ok = WriteFailed(file_name_, table_file_.get());
     }
     if (ok) {
+      known_end_ = RecordOffset(record_count_ + 1) + record_length_ + 1;
       ++record_count_;
       ok = WriteHeader();
       if (!ok) --record_count_;

@@ -137,6 +137,7 @@ class XBaseTable {
   std::vector<std::unique_ptr<XBaseField>> fields_;
   uint32_t next_memo_block_ = 0;
   bool writable_ = false;  // opened for writing
+  int64_t known_end_ = 0;  // the file is known to be at least this long
 };
 
 }  // namespace orin

@@ -7,7 +7,6 @@
 // table bytes, then the memo bytes. The same input is also parsed as a
 // field specification.
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
