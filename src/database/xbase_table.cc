@@ -101,6 +101,7 @@ void XBaseTable::Close() {
   current_record_ = 0;
   deleted_ = false;
   next_memo_block_ = 0;
+  known_end_ = 0;
 }
 
 XBaseField* XBaseTable::FindField(std::string_view name) const {
@@ -164,7 +165,11 @@ void XBaseTable::UnlockHeader() {
 
 bool XBaseTable::RefreshHeader() {
   if (!IsOpen()) return Fail("No table is open");
-  if (!LockHeader()) return false;
+  // A table opened only for reading cannot hold an exclusive lock; a shared
+  // one keeps writers out just as well while the header is read.
+  if (!table_file_->LockRegion(0, header_length_, writable_, true)) {
+    return Fail("Error locking '" + file_name_ + "' for write: " + table_file_->ErrorText());
+  }
   bool ok = ReadHeader();
   UnlockHeader();
   return ok;
@@ -260,6 +265,7 @@ bool XBaseTable::WriteFieldDescriptors() {
 bool XBaseTable::Open(int32_t area, std::string_view name, uint32_t mode) {
   Close();
   file_name_.assign(name);
+  writable_ = (mode & (kOpenWrite | kOpenAppend)) != 0;
   table_file_ = files_->Open(area, name, mode);
   if (table_file_ == nullptr) {
     std::string text = "Error opening '" + file_name_ + "': " + files_->ErrorText();
@@ -308,6 +314,7 @@ bool XBaseTable::Create(int32_t area, std::string_view name, std::string_view me
   for (const XBaseFieldDefinition& field : fields)
     has_memo |= field.type == kXBaseMemo;
   constexpr uint32_t kCreate = kOpenRead | kOpenWrite | kOpenCreate | kOpenTruncate;
+  writable_ = true;
   table_file_ = files_->Open(area, name, kCreate);
   if (table_file_ == nullptr) {
     std::string text = "Error creating '" + file_name_ + "': " + files_->ErrorText();
@@ -424,6 +431,17 @@ bool XBaseTable::AppendRecord() {
     ok = WriteFailed(file_name_, table_file_.get());
   }
   if (ok) {
+    // Records reach the file before the count does, so a count beyond the
+    // end is damage; appending there would leave a hole of empty records.
+    int64_t size = RecordOffset(record_count_ + 1) <= known_end_ ? known_end_ : table_file_->Size();
+    if (size < 0) {
+      ok = ReadFailed(file_name_, table_file_.get());
+    } else if (size < RecordOffset(record_count_ + 1)) {
+      table_file_->SetError("Record count beyond the end of the file");
+      ok = WriteFailed(file_name_, table_file_.get());
+    }
+  }
+  if (ok) {
     std::vector<uint8_t> record(record_length_ + 1u);
     bool was_deleted = deleted_;
     deleted_ = false;
@@ -437,6 +455,7 @@ bool XBaseTable::AppendRecord() {
       ok = WriteFailed(file_name_, table_file_.get());
     }
     if (ok) {
+      known_end_ = RecordOffset(record_count_ + 1) + record_length_ + 1;
       ++record_count_;
       ok = WriteHeader();
       if (!ok) --record_count_;
@@ -496,6 +515,24 @@ void XBaseTable::RevertFields() {
 
 // ---- memo file -----------------------------------------------------------
 
+// Why a memo of `size` bytes (`blocks` blocks) cannot go to block `next`,
+// or null when it can.
+const char* XBaseTable::MemoDamage(uint32_t next, uint64_t blocks, uint64_t size) {
+  // Block 0 is the header itself; writing there would destroy it.
+  if (next == 0) return "Invalid next free block";
+  if (next + blocks > UINT32_MAX || size > static_cast<uint64_t>(INT32_MAX)) {
+    return "The memo file is full";
+  }
+  // Only the rest of the last text's block may lie between the end of the
+  // file and the next free block; more is damage, and writing there would
+  // leave a hole that reads as one endless text.
+  int64_t end = memo_file_->Size();
+  if (end >= 0 && static_cast<int64_t>(next - 1) * kMemoBlockSize > end) {
+    return "Next free block beyond the end of the file";
+  }
+  return nullptr;
+}
+
 int64_t XBaseTable::WriteMemo(std::string_view text) {
   if (memo_file_ == nullptr) {
     Fail("Internal errorl opening '" + memo_name_ + "'");
@@ -511,12 +548,11 @@ int64_t XBaseTable::WriteMemo(std::string_view text) {
   uint64_t blocks = (size + kMemoBlockSize - 1) / kMemoBlockSize;
   if (!ReadExactly(memo_file_.get(), 0, header, 4)) {
     ReadFailed(memo_name_, memo_file_.get());
-  } else if (uint32_t next = Get32(header);
-             next == 0 || next + blocks > UINT32_MAX || size > static_cast<uint64_t>(INT32_MAX)) {
-    // Block 0 is the header itself; writing there would destroy it.
-    memo_file_->SetError(next == 0 ? "Invalid next free block" : "The memo file is full");
+  } else if (const char* damage = MemoDamage(Get32(header), blocks, size)) {
+    memo_file_->SetError(damage);
     WriteFailed(memo_name_, memo_file_.get());
   } else {
+    uint32_t next = Get32(header);
     std::string buffer;
     buffer.reserve(size);
     buffer.append(text);

@@ -108,6 +108,7 @@ class XBaseTable {
   bool ReadFieldDescriptors();
   bool WriteFieldDescriptors();
   bool OpenMemo(int32_t area, uint32_t mode);
+  const char* MemoDamage(uint32_t next, uint64_t blocks, uint64_t size);
   // Builds the record bytes (deletion flag and every field's stored form).
   bool BuildRecord(uint8_t* record);
   // Re-reads and rewrites the header under the header lock (after a
@@ -135,6 +136,8 @@ class XBaseTable {
   bool deleted_ = false;
   std::vector<std::unique_ptr<XBaseField>> fields_;
   uint32_t next_memo_block_ = 0;
+  bool writable_ = false;  // opened for writing
+  int64_t known_end_ = 0;  // the file is known to be at least this long
 };
 
 }  // namespace orin

@@ -204,7 +204,17 @@ TEST_F(Tables, RecordNumbersBeyondTheCountReReadTheHeader) {
   ASSERT_TRUE(b.RefreshHeader());
   EXPECT_EQ(b.record_count(), 3u);
 
-  EXPECT_FALSE(b.ReadRecord(4));
+  // A reader that may not write still sees new records, and cannot write.
+  XBaseTable reader(&files_);
+  ASSERT_TRUE(reader.Open(kDataArea, "h.dbf", kOpenRead | kOpenMustExist));
+  Append(a, {"4"});
+  EXPECT_EQ(Row(reader, 4), "4");
+  EXPECT_FALSE(reader.AppendRecord());
+  EXPECT_EQ(reader.error(), "Error locking 'h.dbf' for write: Bad file descriptor");
+  EXPECT_EQ(reader.record_count(), 4u);
+  ASSERT_TRUE(b.RefreshHeader());
+
+  EXPECT_FALSE(b.ReadRecord(5));
   EXPECT_EQ(b.error(), "Invalid record number");
   EXPECT_FALSE(b.ReadRecord(0));
   EXPECT_EQ(b.error(), "Invalid record number");
@@ -291,6 +301,12 @@ TEST_F(Tables, DamagedFilesGiveMessagesNotCrashes) {
   EXPECT_FALSE(table.ReadRecord(3));
   EXPECT_EQ(table.error(), "Error reading from 'x.dbf': Unexpected end of file");
   EXPECT_EQ(table.current_record(), 1u);
+  // Appending there would leave a hole of empty records.
+  const Bytes before = DataFile("x.dbf");
+  EXPECT_FALSE(table.AppendRecord());
+  EXPECT_EQ(table.error(), "Error writing to 'x.dbf': Record count beyond the end of the file");
+  EXPECT_EQ(DataFile("x.dbf"), before);
+  EXPECT_EQ(table.record_count(), 1000u);
 
   // Memo block pointers past the end of the memo file, or absurdly large.
   PutDataFile("m.dbf", TableFile(0x83, 2, 65, 11, {Descriptor("M", 'M', 10, 0)},
@@ -309,6 +325,11 @@ TEST_F(Tables, DamagedFilesGiveMessagesNotCrashes) {
   EXPECT_FALSE(table.UpdateRecord());
   EXPECT_EQ(table.error(), "Error writing to 'm.dbt': Invalid next free block");
   EXPECT_EQ(DataFile("m.dbt"), Bytes(512, '\0'));
+  // So would a next free block far past the end: the hole reads as text.
+  PutDataFile("m.dbt", Le32(1000) + Bytes(508, '\0') + "\x1a");
+  EXPECT_FALSE(table.UpdateRecord());
+  EXPECT_EQ(table.error(), "Error writing to 'm.dbt': Next free block beyond the end of the file");
+  EXPECT_EQ(DataFile("m.dbt").size(), 513u);
 }
 
 TEST_F(Tables, CreateRefusesWhatTheHeaderCannotHold) {
