@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "util/check.h"
 #include "variables/operand.h"
 #include "variables/variable.h"
 #include "variables/variable_hash.h"
@@ -18,12 +19,15 @@ inline bool FastInteger(const Operand& op, int32_t* out) {
     *out = op.value.integer;
     return true;
   }
-  return op.kind == OperandKind::kVariable && op.value.variable->PeekInteger(out);
+  if (op.kind != OperandKind::kVariable) return false;
+  ORIN_ASSERT(op.value.variable != nullptr);
+  return op.value.variable->PeekInteger(out);
 }
 
 // Stores an operand into a variable, consuming it; integers (given or held
 // by a plain variable) go in without a virtual call.
 inline void FastAssign(Variable* target, Operand value) {
+  ORIN_ASSERT(target != nullptr);
   int32_t n;
   if (FastInteger(value, &n) && target->PokeInteger(n)) {
     if (value.kind == OperandKind::kVariable && IsOwned(value)) value.value.variable->Release();
