@@ -19,9 +19,7 @@ inline bool FastInteger(const Operand& op, int32_t* out) {
     *out = op.value.integer;
     return true;
   }
-  if (op.kind != OperandKind::kVariable) return false;
-  ORIN_ASSERT(op.value.variable != nullptr);
-  return op.value.variable->PeekInteger(out);
+  return op.kind == OperandKind::kVariable && op.value.variable->PeekInteger(out);
 }
 
 // Stores an operand into a variable, consuming it; integers (given or held
