@@ -95,28 +95,42 @@ void FileHandle::Close() {
   fd_ = -1;
 }
 
-int FileHandle::Read(void* buffer, size_t count, size_t* done) {
-  return ReadAt(-1, buffer, count, done);
-}
+namespace {
 
-int FileHandle::Write(const void* buffer, size_t count, size_t* done) {
-  return WriteAt(-1, buffer, count, done);
-}
-
-int FileHandle::ReadAt(int64_t offset, void* buffer, size_t count, size_t* done) {
+int ReadLoop(int fd, int64_t offset, void* buffer, size_t count, size_t* done) {
   auto* p = static_cast<char*>(buffer);
   return TransferAll(count, offset, true, done,
                      [&](size_t at, size_t n, int64_t where, size_t* got) {
-                       return CurrentFileCalls().Read(fd_, p + at, n, where, got);
+                       return CurrentFileCalls().Read(fd, p + at, n, where, got);
                      });
 }
 
-int FileHandle::WriteAt(int64_t offset, const void* buffer, size_t count, size_t* done) {
+int WriteLoop(int fd, int64_t offset, const void* buffer, size_t count, size_t* done) {
   const auto* p = static_cast<const char*>(buffer);
   return TransferAll(count, offset, false, done,
                      [&](size_t at, size_t n, int64_t where, size_t* put) {
-                       return CurrentFileCalls().Write(fd_, p + at, n, where, put);
+                       return CurrentFileCalls().Write(fd, p + at, n, where, put);
                      });
+}
+
+}  // namespace
+
+int FileHandle::Read(void* buffer, size_t count, size_t* done) {
+  return ReadLoop(fd_, -1, buffer, count, done);
+}
+
+int FileHandle::Write(const void* buffer, size_t count, size_t* done) {
+  return WriteLoop(fd_, -1, buffer, count, done);
+}
+
+int FileHandle::ReadAt(int64_t offset, void* buffer, size_t count, size_t* done) {
+  *done = 0;
+  return offset < 0 ? EINVAL : ReadLoop(fd_, offset, buffer, count, done);
+}
+
+int FileHandle::WriteAt(int64_t offset, const void* buffer, size_t count, size_t* done) {
+  *done = 0;
+  return offset < 0 ? EINVAL : WriteLoop(fd_, offset, buffer, count, done);
 }
 
 int FileHandle::Seek(int64_t offset, SeekOrigin origin, int64_t* position) {
