@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "commands.h"
+#include "database/database_registry.h"
 #include "options.h"
 
 int main(int argc, char** argv) {
@@ -16,6 +17,8 @@ int main(int argc, char** argv) {
     std::fputs(orin::kMainHelp, stdout);
     return 0;
   }
+  // Instruction handlers are registered before any thread runs a script.
+  orin::InstallDatabaseLayer();
   if (command == "run") return orin::RunCommand(argc - 2, argv + 2);
   if (command == "serve") return orin::ServeCommand(argc - 2, argv + 2);
   std::fprintf(stderr, "orin: unknown command '%s'\n%s", argv[1], orin::kMainHelp);

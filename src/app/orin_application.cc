@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/host_functions.h"
+#include "database/database_registry.h"
 #include "files/file_manager.h"
 #include "output/orin_output.h"
 #include "platform/clock.h"
@@ -101,8 +102,8 @@ class MachineUploadHandler : public ApplicationUploadHandler {
       : ApplicationUploadHandler(app), machine_(machine) {}
 
   bool FindFunction(std::string_view name, int* parameter_count) override {
-    Function* f = machine_->functions()->FindFunction(name.data(),
-                                                      static_cast<int64_t>(name.size()));
+    Function* f =
+        machine_->functions()->FindFunction(name.data(), static_cast<int64_t>(name.size()));
     if (f == nullptr) return false;
     *parameter_count = static_cast<int>(f->parameters().size());
     return true;
@@ -111,7 +112,8 @@ class MachineUploadHandler : public ApplicationUploadHandler {
   bool CallFunction(std::string_view name, const std::vector<Variable*>& args,
                     Variable* result) override {
     VariableList list;
-    for (Variable* v : args) list.Insert(v);
+    for (Variable* v : args)
+      list.Insert(v);
     bool ok = machine_->RunFunction(name, &list, result);
     return ok && !machine_->Aborted() && application()->exit_flag().load() == 0;
   }
@@ -150,6 +152,8 @@ OrinApplication::OrinApplication(Request* request, std::string script_path, RunS
       run_log_(config_.get(), ProcessId(), ThreadId()),
       error_reporter_(config_.get()) {
   output_ = output_sink_.get();
+  // The database instructions are served from the first run on.
+  InstallDatabaseLayer();
 }
 
 OrinApplication::~OrinApplication() {
@@ -299,7 +303,8 @@ void OrinApplication::AddRequestVariables() {
   AddReadOnlyText(s, "document_root", config_->GetText(config_key::kDirZeto));
   request_->Headers().ForEach([s](std::string_view name, const ByteString& value) {
     std::string var = "http_";
-    for (char c : name) var += c == '-' ? '_' : c;
+    for (char c : name)
+      var += c == '-' ? '_' : c;
     AddReadOnlyText(s, var, value.view());
   });
   if (const ByteString* type = request_->Header("Content-Type")) {
@@ -384,8 +389,8 @@ int OrinApplication::RunMachine() {
         if (v == nullptr || v->Value().empty()) return std::string("NULL");
         return v->Value().str();
       };
-      std::string message = "Slow Request: " + std::to_string(seconds) + " seconds: " +
-                            "remote_addr=" + value("remote_addr") + ", " +
+      std::string message = "Slow Request: " + std::to_string(seconds) +
+                            " seconds: " + "remote_addr=" + value("remote_addr") + ", " +
                             "documenturl=" + value("documenturl") + ", " +
                             "query_string=" + value("query_string");
       error_reporter_.ReportSlowRequest(message);
@@ -414,7 +419,8 @@ std::string OrinApplication::NewCallerId() {
   put32(static_cast<uint32_t>(units >> 32));
   put32(static_cast<uint32_t>(units));
   if (!SecureRandomBytes(seed + n, sizeof seed - n)) {
-    for (size_t i = n; i < sizeof seed; ++i) seed[i] = static_cast<unsigned char>(std::rand());
+    for (size_t i = n; i < sizeof seed; ++i)
+      seed[i] = static_cast<unsigned char>(std::rand());
   }
   return HexLower(Md5::Digest(std::string_view(reinterpret_cast<char*>(seed), sizeof seed)));
 }
@@ -465,8 +471,12 @@ void OrinApplication::WriteLogLine(uint32_t event, const LogField* fields) {
   run_log_.WriteLogLine(event, fields);
 }
 
-uint32_t OrinApplication::LogLevel() { return run_log_.LogLevel(); }
+uint32_t OrinApplication::LogLevel() {
+  return run_log_.LogLevel();
+}
 
-void OrinApplication::Abort() { ZetoApplication::Abort(); }
+void OrinApplication::Abort() {
+  ZetoApplication::Abort();
+}
 
 }  // namespace orin

@@ -12,6 +12,7 @@
 #include "variables/immutable_variable.h"
 #include "variables/variable_hash.h"
 #include "vm/do_context.h"
+#include "vm/run_databases.h"
 #include "vm/vm_callback.h"
 
 namespace orin {
@@ -76,6 +77,9 @@ ZetoVM::~ZetoVM() {
   do_contexts_.reset();
   // Features next: their destructors give back locks and outputs.
   features_.Truncate(0);
+  // Databases before the frames and the program their variables name.
+  if (databases_) databases_->CloseAll();
+  databases_.reset();
   while (frame_ != top_frame_.get() && frame_ != nullptr) {
     ZetoVM_Frame* caller = frame_->caller();
     DestroyFrame(frame_);
@@ -92,6 +96,15 @@ ZetoVM::~ZetoVM() {
 void ZetoVM::Release() {
   if (parent_ != nullptr) return;
   features_.Truncate(0);
+  if (databases_) databases_->CloseAll();
+}
+
+RunDatabases* ZetoVM::Databases(bool create) {
+  ZetoVM* root = parent_ != nullptr ? parent_ : this;
+  if (!root->databases_ && create) {
+    if (RunDatabasesFactory factory = GetRunDatabasesFactory()) root->databases_ = factory(*root);
+  }
+  return root->databases_.get();
 }
 
 DoContextCache& ZetoVM::DoContexts() {
@@ -115,8 +128,9 @@ VariableHash* ZetoVM::SystemTable() {
   return program_.system;
 }
 
-Variable* ZetoVM::DatabaseField(std::string_view, std::string_view) {
-  return nullptr;  // the run has no databases yet
+Variable* ZetoVM::DatabaseField(std::string_view alias, std::string_view field) {
+  RunDatabases* databases = Databases(false);
+  return databases != nullptr ? databases->FindField(alias, field) : nullptr;
 }
 
 VariableHash* ZetoVM::PrivateVariables() {

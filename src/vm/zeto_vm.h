@@ -54,6 +54,7 @@ class Function;
 class LocalizedDictionary;
 class LocalizedLanguages;
 class Output;
+class RunDatabases;
 class Segment;
 class SegmentManager;
 class FunctionManager;
@@ -105,7 +106,8 @@ class ZetoVM : public NameContext {
   const std::string& ErrorText() const { return error_text_; }
   bool Aborted() const { return aborted_; }
   // End of run: closes the features still open (unlocking lockfiles,
-  // giving captured output back). A machine with a parent does nothing.
+  // giving captured output back) and every open database. A machine with a
+  // parent does nothing.
   void Release();
 
   // --- Compiled expressions ---
@@ -143,6 +145,10 @@ class ZetoVM : public NameContext {
   // The callback objects of structures served by this machine's functions;
   // destroyed with it.
   ZetoVMCallbacks& Callbacks();
+  // The run's databases, kept by the root machine: made through the
+  // installed factory on first use with `create`, else null until then (and
+  // always null without a factory).
+  RunDatabases* Databases(bool create);
 
   // --- Errors ---
   // Stops the run with a text another machine has already reported (a
@@ -347,6 +353,7 @@ class ZetoVM : public NameContext {
   uint32_t failed_locks_ = 0;  // lockfile blocks entered without their lock
   std::unique_ptr<ZetoVMCallbacks> callbacks_;
   std::unique_ptr<DoContextCache> do_contexts_;
+  std::unique_ptr<RunDatabases> databases_;
 };
 
 }  // namespace orin

@@ -260,6 +260,33 @@ class ServerTest(unittest.TestCase):
         return server.start()
 
 
+def accept_queue_length(port):
+    """Connections waiting in the accept queue of the listening socket on
+    `port`, from the kernel's socket table (for a listening socket the
+    receive-queue column counts them)."""
+    for table in ("/proc/net/tcp", "/proc/net/tcp6"):
+        try:
+            with open(table) as f:
+                rows = f.read().splitlines()[1:]
+        except OSError:
+            continue
+        for row in rows:
+            fields = row.split()
+            local, state, queues = fields[1], fields[3], fields[4]
+            if state == "0A" and int(local.rsplit(":", 1)[1], 16) == port:
+                return int(queues.split(":")[1], 16)
+    raise AssertionError(f"no listening socket on port {port}")
+
+
+def wait_all_accepted(port, timeout=IO_WAIT):
+    """Waits until no connection is left waiting for a thread to accept it."""
+    deadline = time.monotonic() + timeout
+    while accept_queue_length(port) > 0:
+        if time.monotonic() > deadline:
+            raise AssertionError("connections were never accepted")
+        time.sleep(0.005)
+
+
 def wait_readable(sock, timeout):
     """True when `sock` has bytes (or end of stream) within `timeout`."""
     r, _, _ = select.select([sock], [], [], timeout)

@@ -4,34 +4,64 @@ import socket
 import time
 import unittest
 
-from orin_e2e import IO_WAIT, Response, ServerTest, read_all
+from orin_e2e import (IO_WAIT, Response, ServerTest, build_request, read_all,
+                       wait_all_accepted)
+
+
+# The server's connection threads.
+THREADS = 5
 
 
 class Signals(ServerTest):
-    def test_sighup_makes_the_connection_threads_read_the_settings_again(self):
+    def one_request_per_thread(self, server, path="/"):
+        """The bodies of THREADS requests served by THREADS different threads:
+        every connection is held by a thread (sent all but the end of its
+        head, and accepted) before any of them may be answered."""
+        request = build_request(path)
+        conns = [server.connect() for _ in range(THREADS)]
+        try:
+            for c in conns:
+                c.sendall(request[:-2])
+            wait_all_accepted(server.port)
+            for c in conns:
+                c.sendall(request[-2:])
+            responses = [Response(read_all(c)) for c in conns]
+        finally:
+            for c in conns:
+                c.close()
+        for r in responses:
+            self.assertEqual(r.status, 200, r.raw)
+        return [r.body for r in responses]
+
+    def test_sighup_makes_every_connection_thread_read_the_settings_again(self):
         self.site.script("/index.ztc", 'pushc "index"\nout\n')
         self.site.script("/other.ztc", 'pushc "other"\nout\n')
         server = self.serve()
-        self.assertEqual(server.get("/").body, b"index")
+        self.assertEqual(self.one_request_per_thread(server), [b"index"] * THREADS)
 
         self.site.settings('defaultfile = "other.ztc"\n')
         # The threads keep what they read until told.
-        for _ in range(5):
-            self.assertEqual(server.get("/").body, b"index")
+        self.assertEqual(self.one_request_per_thread(server), [b"index"] * THREADS)
 
         mark = len(server.lines)
         server.signal(signal.SIGHUP)
         self.assertIsNotNone(server.wait_for_line(lambda l: "reloading" in l, IO_WAIT, mark),
                              server.output())
-        # Each thread takes the reload when it next wakes; a request may
-        # arrive first, so ask until the new file answers.
+        # A thread takes the reload the next time it waits with no connection
+        # pending, so one that finds a connection first still answers it with
+        # the old settings. Meanwhile every request is answered, by the old
+        # settings or the new.
         deadline = time.monotonic() + IO_WAIT
-        while server.get("/").body != b"other":
-            self.assertLess(time.monotonic(), deadline, "the reload never took effect")
-            time.sleep(0.05)
-        # From then on every thread serves the new default file.
-        for _ in range(10):
-            self.assertEqual(server.get("/").body, b"other")
+        while True:
+            bodies = self.one_request_per_thread(server)
+            for body in bodies:
+                self.assertIn(body, (b"index", b"other"))
+            if bodies == [b"other"] * THREADS:
+                break
+            self.assertLess(time.monotonic(), deadline, "the reload never reached every thread")
+        # Every thread has the new settings now, and keeps them.
+        for _ in range(3):
+            self.assertEqual(self.one_request_per_thread(server), [b"other"] * THREADS)
         self.assertEqual(server.proc.poll(), None, "SIGHUP ended the server")
 
     def test_sigterm_lets_the_response_in_progress_finish(self):

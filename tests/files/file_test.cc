@@ -270,16 +270,22 @@ TEST_F(Files, WaitingByteRangeLockBlocksUntilReleasedInAnotherThread) {
   tmp_.Write("data/table", "x");
   auto a = files_.Open(kDataArea, "table", kOpenRead | kOpenWrite);
   ASSERT_TRUE(a->LockRegion(0, 1, true, true));
+  std::atomic<bool> trying{false};
   std::atomic<bool> holding{false};
   std::atomic<bool> ok{false};
   std::thread other([&] {
     FileManager mine(&env_);  // one manager per thread
     mine.SetDataDirectory(tmp_ / "data");
     auto b = mine.Open(kDataArea, "table", kOpenRead | kOpenWrite);
+    trying = true;
     ok = b && b->LockRegion(0, 1, true, true);
     holding = true;
     if (ok) b->UnlockRegion(0, 1);
   });
+  // Only once the other thread is about to lock does its not holding the
+  // lock say anything.
+  while (!trying)
+    std::this_thread::yield();
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   EXPECT_FALSE(holding.load());  // still blocked behind a's lock
   ASSERT_TRUE(a->UnlockRegion(0, 1));

@@ -110,7 +110,10 @@ TEST_F(Locks, WaitingThreadUsesItsPrivateFileAndProceedsAfterRelease) {
     if (result == kLockAcquired) mine.ReleaseLock(kDataArea, "x.lck");
   });
   std::string private_name;
-  for (int i = 0; i < 500 && private_name.empty(); ++i) {
+  // The waiter may be slow to start on a busy machine: wait for its file,
+  // bounded only against a hang.
+  for (auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+       private_name.empty() && std::chrono::steady_clock::now() < deadline;) {
     std::this_thread::sleep_for(milliseconds(2));
     for (const std::string& name : DataFiles()) {
       if (name != "x.lck") private_name = name;

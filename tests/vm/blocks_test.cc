@@ -163,15 +163,20 @@ TEST_F(Lockfiles, SecondRunWaitsForTheFirst) {
   // waits and proceeds once it is given back.
   TestApplication holder;
   ASSERT_TRUE(holder.files().SetDataDirectory(dir.path()));
-  std::atomic<bool> taken{false}, released{false};
+  std::atomic<int> taken{-1};
+  std::atomic<bool> released{false};
   std::thread other([&] {
-    taken = holder.files().AcquireLock(kDataArea, "shared.lck") == kLockAcquired;
+    taken = holder.files().AcquireLock(kDataArea, "shared.lck") == kLockAcquired ? 1 : 0;
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
     released = true;
     holder.files().ReleaseLock(kDataArea, "shared.lck");
   });
-  while (!taken)
+  while (taken < 0)
     std::this_thread::yield();
+  if (taken != 1) {
+    other.join();
+    FAIL() << "the other thread could not take the lock";
+  }
   VmRun run(R"(
         pushc "shared"
         lockfile
