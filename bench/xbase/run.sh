@@ -7,7 +7,7 @@
 #
 # Each contender is one line in the list below: a name and a command that
 # takes the directory and N and prints "append <s> scan <s>"; add a line to
-# add one (a script run by `orin run`, for example).
+# add one. orin-script runs two compiled scripts with `orin run`, as a site would.
 #
 # Usage: bench/xbase/run.sh [N]      Environment: BUILD (default build)
 set -eu
@@ -22,6 +22,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 contenders="orin-api|$build/bench/xbase_bench
+orin-script|/usr/bin/python3 bench/xbase/script.py $build
 python-sqlite3|/usr/bin/python3 bench/xbase/bench.py sqlite
 python-dbf|/usr/bin/python3 bench/xbase/bench.py dbf"
 
@@ -42,8 +43,10 @@ for line in $contenders; do
     results="$results$name $append $scan $total
 "
 done
-# orin's times as a fraction of each other contender's (below 1: orin faster).
-echo "$results" | awk 'NF == 4 {
-    name[NR] = $1; a[NR] = $2; s[NR] = $3; t[NR] = $4 }
-    END { for (i = 2; i <= NR; i++) if (name[i] != "" && a[i] > 0)
-        printf "orin/%-11s append %.2f  scan %.2f  total %.2f\n", name[i], a[1] / a[i], s[1] / s[i], t[1] / t[i] }'
+# Each orin contender's times as a fraction of each other contender's
+# (below 1: orin faster).
+echo "$results" | awk 'NF == 4 { name[++n] = $1; a[n] = $2; s[n] = $3; t[n] = $4 }
+    END { for (i = 1; i <= n; i++) if (name[i] ~ /^orin/) for (j = 1; j <= n; j++)
+        if (name[j] !~ /^orin/ && a[j] > 0 && s[j] > 0)
+            printf "%s/%-15s append %.2f  scan %.2f  total %.2f\n", name[i], name[j],
+                   a[i] / a[j], s[i] / s[j], t[i] / t[j] }'
