@@ -296,8 +296,11 @@ bool XBaseIndex::Open(int32_t area, std::string_view name) {
   file_name_.assign(name);
   file_ = files_->Open(area, name, kOpenRead | kOpenWrite | kOpenMustExist);
   if (file_ == nullptr) return Fail("Error opening '" + file_name_ + "': " + files_->ErrorText());
-  Lock lock(this, false);
-  bool ok = lock.held() && ReadHeader();
+  bool ok;
+  {
+    Lock lock(this, false);
+    ok = lock.held() && ReadHeader();
+  }
   if (!ok) file_.reset();
   return ok;
 }
