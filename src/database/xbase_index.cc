@@ -164,6 +164,7 @@ XBaseIndex::~XBaseIndex() {
 
 void XBaseIndex::Close() {
   file_.reset();
+  cache_.clear();
   path_.Clear();
   positioned_ = false;
 }
@@ -312,6 +313,14 @@ bool XBaseIndex::ReadPage(uint32_t number, XBaseIndexPage* page) {
     return Fail("Error '" + file_name_ + "' is corrupt " + file_->ErrorText() +
                 "(the page number is larger than the total pages )");
   }
+  if (cache_counter_ != counter_) {
+    cache_.clear();
+    cache_counter_ = counter_;
+  }
+  if (auto hit = cache_.find(number); hit != cache_.end()) {
+    *page = hit->second;
+    return true;
+  }
   std::vector<uint8_t> bytes(page_size_);
   int32_t got = file_->ReadAt(static_cast<int64_t>(number) * page_size_, bytes.data(), page_size_);
   if (got < 0) return Fail("Error reading from '" + file_name_ + "': " + file_->ErrorText());
@@ -332,6 +341,8 @@ bool XBaseIndex::ReadPage(uint32_t number, XBaseIndexPage* page) {
     page->entries[i].key.assign(key, strnlen(key, key_room - 1));
   }
   page->right = Get32(bytes.data() + 4 + static_cast<size_t>(n) * entry_size_);
+  if (cache_.size() >= kCachedPages) cache_.clear();
+  cache_[number] = *page;
   return true;
 }
 
@@ -351,8 +362,11 @@ bool XBaseIndex::WritePage(const XBaseIndexPage& page) {
   Put32(bytes.data() + 4 + static_cast<size_t>(n) * entry_size_, page.right);
   int64_t offset = static_cast<int64_t>(page.number) * page_size_;
   if (file_->WriteAt(offset, bytes.data(), page_size_) != page_size_) {
+    cache_.clear();
     return Fail("Error writing to '" + file_name_ + "': " + file_->ErrorText());
   }
+  if (cache_.size() >= kCachedPages) cache_.clear();
+  cache_[page.number] = page;
   return true;
 }
 
@@ -609,6 +623,8 @@ bool XBaseIndex::InsertLocked(std::string_view key, uint32_t record) {
   }
   for (const XBaseIndexPage& page : changed)
     if (!WritePage(page)) return false;
+  // The cache holds what was just written: it stays valid.
+  if (cache_counter_ == counter_) ++cache_counter_;
   ++counter_;
   return WriteHeader();
 }
@@ -651,6 +667,8 @@ bool XBaseIndex::DeleteLocked(std::string_view key, uint32_t record) {
     changed.push_back(path_.at(i).page);
   for (const XBaseIndexPage& page : changed)
     if (!WritePage(page)) return false;
+  // The cache holds what was just written: it stays valid.
+  if (cache_counter_ == counter_) ++cache_counter_;
   ++counter_;
   return WriteHeader();
 }

@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "files/file_manager.h"
@@ -96,6 +97,7 @@ class XBaseIndex {
   static constexpr uint16_t kEntrySize = 108;
   static constexpr uint16_t kMaxEntries = 8;
   static constexpr uint8_t kVersion = 3;
+  static constexpr size_t kCachedPages = 4096;
 
   explicit XBaseIndex(FileManager* files);
   ~XBaseIndex();
@@ -188,6 +190,11 @@ class XBaseIndex {
   uint16_t max_entries_ = kMaxEntries;
   uint16_t page_size_ = kPageSize;
   uint16_t entry_size_ = kEntrySize;
+
+  // Pages as last read or written, valid while the modification counter
+  // read under the lock still equals cache_counter_.
+  std::unordered_map<uint32_t, XBaseIndexPage> cache_;
+  uint32_t cache_counter_ = 0;
 
   PGSIndexPageStack path_;
   bool positioned_ = false;    // the path stands on an entry
