@@ -54,7 +54,7 @@ bool XBaseDatabaseView::SkipIndexed(int32_t count, bool filtered) {
   XBaseIndex* index = MainIndex();
   // After a find that missed or a move by record number the index may
   // stand elsewhere: steps start from the current record's entry.
-  if (!index->positioned() || index->current_key().empty()) {
+  if (!index->positioned() || index->current_record() != table_->current_record()) {
     if (!PositionIndex()) return false;
   }
   int64_t remaining = count > 0 ? static_cast<int64_t>(count) : -static_cast<int64_t>(count);

@@ -134,6 +134,7 @@ class XBaseIndex {
   // Whether the path stands on an entry, and that entry's key.
   bool positioned() const { return positioned_; }
   const std::string& current_key() const { return current_key_; }
+  uint32_t current_record() const { return current_record_; }
   const std::string& file_name() const { return file_name_; }
   const std::string& expression() const { return expression_; }
   uint32_t flags() const { return flags_; }
