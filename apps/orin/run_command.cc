@@ -1,5 +1,4 @@
 // `orin run`: one request, answered on standard output.
-#include <signal.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +16,7 @@
 #include "platform/descriptor_sink.h"
 #include "platform/plain_file.h"
 #include "platform/process_info.h"
+#include "platform/signals.h"
 #include "util/ascii.h"
 #include "util/config.h"
 
@@ -99,7 +99,7 @@ int RunCommand(int argc, char** argv) {
   loader.Load();
 
   // A reader that goes away must not kill the process; the send fails.
-  signal(SIGPIPE, SIG_IGN);
+  IgnoreBrokenPipes();
   DescriptorSink out(1);
   BodyOnlySink body_only(&out);
   ByteSink* sink = options.whole_response ? static_cast<ByteSink*>(&out) : &body_only;

@@ -1,8 +1,9 @@
 #!/bin/sh
 # Appends N records of five fields (default 100000) to a new table and scans
 # them back, in orin's xBase tables and in Python's sqlite3 and dbf modules,
-# each in a fresh directory on the same file system, and prints the seconds
-# of each phase and orin's time as a fraction of the others'.
+# each in a fresh directory on the same file system, and prints the
+# processor seconds (user + system) of each phase and orin's time as a
+# fraction of the others'.
 #
 # Each contender is one line in the list below: a name and a command that
 # takes the directory and N and prints "append <s> scan <s>"; add a line to

@@ -9,11 +9,11 @@ namespace orin {
 namespace {
 
 bool IsSeparator(char c) {
-  return c == ' ' || c == ',' || (c >= '\t' && c <= '\r');
+  return c == ',' || IsSpace(c);
 }
 
 void SkipSpaces(std::string_view text, size_t* pos) {
-  while (*pos < text.size() && (text[*pos] == ' ' || (text[*pos] >= '\t' && text[*pos] <= '\r')))
+  while (*pos < text.size() && IsSpace(text[*pos]))
     ++*pos;
 }
 

@@ -1,28 +1,13 @@
 #include "app/host_functions.h"
 
 #include "output/output.h"
+#include "util/html_encode.h"
 #include "variables/json_encode.h"
 #include "variables/link_buffer.h"
 #include "variables/variable_hash.h"
 #include "vm/zeto_vm.h"
 
 namespace orin {
-
-std::string HtmlEntityEncode(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
 
 std::string UrlEncode(std::string_view text) {
   static const char kHex[] = "0123456789ABCDEF";
@@ -57,7 +42,7 @@ void Header(ZetoVM* machine, VariableHash* parameters, Variable* result, void**)
 
 void Html(ZetoVM* machine, VariableHash* parameters, Variable* result, void**) {
   if (machine == nullptr) return;
-  std::string text = HtmlEntityEncode(Parameter(parameters, 0)->Value().view());
+  std::string text = HtmlEncoded(Parameter(parameters, 0)->Value().view(), HtmlEncoding::kMarkup);
   result->SetValue(text.data(), static_cast<int64_t>(text.size()));
 }
 

@@ -22,8 +22,7 @@ namespace orin {
 // The entry array, ended by a null name; valid for the whole process.
 const ZetoFunctionEntry* HostFunctionTable();
 
-// The encodings behind orin_html and orin_url.
-std::string HtmlEntityEncode(std::string_view text);
+// The encoding behind orin_url (orin_html's is util/html_encode.h).
 std::string UrlEncode(std::string_view text);
 
 }  // namespace orin

@@ -3,18 +3,20 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 
 #include "app/host_functions.h"
-#include "app/html_encode.h"
 #include "database/database_registry.h"
 #include "files/file_manager.h"
 #include "output/orin_output.h"
+#include "platform/clock.h"
 #include "platform/host_lookup.h"
+#include "platform/local_time.h"
 #include "server/request_body.h"
 #include "server/upload_handler.h"
 #include "server/url_encoded_parser.h"
+#include "util/ascii.h"
 #include "util/config.h"
+#include "util/html_encode.h"
 #include "util/md5.h"
 #include "util/memory_stream.h"
 #include "variables/immutable_variable.h"
@@ -52,14 +54,6 @@ bool ReadWholeStream(Stream* stream, int32_t limit, MemoryStream* out) {
   bytes.resize(static_cast<size_t>(size));
   *out = MemoryStream(std::move(bytes));
   return true;
-}
-
-// Value of a hexadecimal digit, or -1.
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 // %XX escapes decoded; a malformed escape stays as it is.
@@ -177,7 +171,7 @@ std::string OrinApplication::RequestUri() {
 }
 
 int OrinApplication::Run() {
-  std::srand(static_cast<unsigned>(std::time(nullptr)));
+  std::srand(static_cast<unsigned>(WallClockSeconds()));
   output_sink_->SetConfig(config_.get());
   bool ready = LoadConfiguration() && LoadProgramFile() && CheckDataDirectory();
   if (ready) {
@@ -229,7 +223,8 @@ bool OrinApplication::LoadProgramFile() {
   Stream* stream = opener.OpenStream(script_path_, kOpenRead);
   if (stream == nullptr) {
     // The path is encoded here and once more by WriteError.
-    WriteError(UnableToExecuteMessage(HtmlEncodeErrorText(script_path_), opener.ErrorText()));
+    WriteError(UnableToExecuteMessage(HtmlEncoded(script_path_, HtmlEncoding::kErrorText),
+                                      opener.ErrorText()));
     return false;
   }
   // The loader reads a program in many small pieces, each a seek and a read
@@ -301,9 +296,7 @@ void OrinApplication::AddRequestVariables() {
   software.append("/").append(kZetoVersion);
   AddReadOnlyText(s, "server_software", software);
   AddReadOnlyText(s, "remote_addr", request_->RemoteAddress());
-  auto* host = new RemoteHostVariable(std::string(request_->RemoteAddress()));
-  s->ReplaceVariable(host);
-  host->Release();
+  s->AdoptVariable(new RemoteHostVariable(std::string(request_->RemoteAddress())));
   AddReadOnlyText(s, "request_method", request_->Method());
   const std::string* query = request_->QueryString();
   AddReadOnlyText(s, "query_string", query ? std::string_view(*query) : std::string_view());
@@ -383,15 +376,12 @@ bool OrinApplication::ReadBody() {
 int OrinApplication::RunMachine() {
   int32_t slow = config_->GetInt(config_key::kSlowRequestSyslog);
   std::string uri = RequestUri();
-  timespec start{};
-  if (slow > 0) clock_gettime(CLOCK_MONOTONIC, &start);
+  int64_t start = slow > 0 ? MonotonicMillis() : 0;
   run_log_.LogEvent(kLogTaskStart, uri);
   int result = machine_->Run();
   run_log_.LogEvent(kLogTaskEnd, uri);
   if (slow > 0) {
-    timespec end;
-    clock_gettime(CLOCK_MONOTONIC, &end);
-    int64_t seconds = end.tv_sec - start.tv_sec - (end.tv_nsec < start.tv_nsec ? 1 : 0);
+    int64_t seconds = (MonotonicMillis() - start) / 1000;
     if (seconds > slow) {
       auto value = [this](std::string_view name) {
         Variable* v = nullptr;
@@ -422,11 +412,10 @@ std::string OrinApplication::NewCallerId() {
   };
   put32(ProcessId());
   put32(ThreadId());
-  timespec now;
-  clock_gettime(CLOCK_REALTIME, &now);
+  WallClockTime now = WallClockNow();
   // 100-nanosecond units, as a 64-bit count split high then low.
-  uint64_t units =
-      static_cast<uint64_t>(now.tv_sec) * 10000000u + static_cast<uint64_t>(now.tv_nsec) / 100u;
+  uint64_t units = static_cast<uint64_t>(now.seconds) * 10000000u +
+                   static_cast<uint64_t>(now.nanoseconds) / 100u;
   put32(static_cast<uint32_t>(units >> 32));
   put32(static_cast<uint32_t>(units));
   if (!SecureRandomBytes(seed + n, sizeof seed - n)) {
@@ -447,12 +436,9 @@ void OrinApplication::SetCallerIdCookie() {
     }
   }
   if (id.empty()) id = NewCallerId();
-  time_t expiry = time(nullptr) + 31536000;
-  struct tm utc;
-  gmtime_r(&expiry, &utc);
-  char when[64];
-  size_t len = strftime(when, sizeof when, "%a, %d-%b-%Y %H:%M:%S GMT", &utc);
-  std::string value = "pgscallerid=" + id + "; expires=" + std::string(when, len) + "; path=/";
+  std::string expires =
+      FormatUniversalTime(WallClockSeconds() + 31536000, "%a, %d-%b-%Y %H:%M:%S GMT");
+  std::string value = "pgscallerid=" + id + "; expires=" + expires + "; path=/";
   output_->SetHeader("Set-Cookie", value);
   if (system_) AddReadOnlyText(system_.get(), "callerid", id);
 }

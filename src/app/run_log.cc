@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "platform/append_file.h"
+#include "util/ascii.h"
+#include "util/byte_string.h"
 #include "util/config.h"
 #include "variables/decimal.h"
 #include "variables/value_walk.h"
@@ -15,10 +17,6 @@ namespace {
 
 constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-
-bool IsBlank(char c) {
-  return c == ' ' || (c >= '\t' && c <= '\r');
-}
 
 // Writes the dump of a value as WalkValue goes through it.
 class DumpVisitor {
@@ -72,8 +70,7 @@ void AppendField(const LogField& field, std::string* out) {
     case LogField::kText: {
       const char* text = static_cast<const char*>(field.data);
       if (text == nullptr) break;
-      size_t n = field.length < 0 ? std::strlen(text) : static_cast<size_t>(field.length);
-      AppendEscaped(std::string_view(text, n), out);
+      AppendEscaped(MeasuredText(text, field.length), out);
       break;
     }
     case LogField::kInteger:
@@ -110,7 +107,7 @@ int32_t ReadNumber(std::string_view text, size_t* pos, bool* any) {
 }
 
 void SkipBlanks(std::string_view text, size_t* pos) {
-  while (*pos < text.size() && IsBlank(text[*pos]))
+  while (*pos < text.size() && IsSpace(text[*pos]))
     ++*pos;
 }
 
@@ -239,7 +236,7 @@ void RunLog::ParseLogFilter(std::string_view text) {
       SkipBlanks(text, &pos);
     }
     size_t start = pos;
-    while (pos < text.size() && !IsBlank(text[pos]) && text[pos] != ':' && text[pos] != ',')
+    while (pos < text.size() && !IsSpace(text[pos]) && text[pos] != ':' && text[pos] != ',')
       ++pos;
     LogFilterEntry entry;
     entry.name.assign(text.substr(start, pos - start));

@@ -1,7 +1,6 @@
 #include "app/run_watchdog.h"
 
-#include <ctime>
-
+#include "platform/clock.h"
 #include "vm/zeto_application.h"
 
 namespace orin {
@@ -21,7 +20,7 @@ RunWatchdog::~RunWatchdog() {
 void RunWatchdog::Loop() {
   std::unique_lock<std::mutex> lock(mutex_);
   while (!wake_.wait_for(lock, interval_, [this] { return stop_; })) {
-    app_->Tick(std::time(nullptr));
+    app_->Tick(static_cast<time_t>(WallClockSeconds()));
   }
 }
 

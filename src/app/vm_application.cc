@@ -1,8 +1,9 @@
 #include "app/vm_application.h"
 
-#include "app/html_encode.h"
 #include "output/output.h"
+#include "util/byte_string.h"
 #include "util/config.h"
+#include "util/html_encode.h"
 #include "variables/immutable_variable.h"
 #include "variables/variable_hash.h"
 #include "vm/configuration_variables.h"
@@ -10,15 +11,14 @@
 
 namespace orin {
 
-VMApplication::VMApplication() { clock_gettime(CLOCK_REALTIME, &start_); }
+VMApplication::VMApplication() : start_(WallClockNow()) {}
 VMApplication::~VMApplication() = default;
 
 int32_t VMApplication::WriteError(const char* text, int32_t length) {
   SendDefaultHeaders();
   Output* out = GetOutput();
   if (out == nullptr || text == nullptr) return 0;
-  if (length < 0) length = static_cast<int32_t>(std::char_traits<char>::length(text));
-  std::string encoded = HtmlEncodeErrorText(std::string_view(text, static_cast<size_t>(length)));
+  std::string encoded = HtmlEncoded(MeasuredText(text, length), HtmlEncoding::kErrorText);
   return out->WriteImmediate(encoded.data(), static_cast<int32_t>(encoded.size()));
 }
 
@@ -45,26 +45,21 @@ void AddReadOnlyText(VariableHash* scope, std::string_view name, std::string_vie
   auto* v = new ImmutableVariable(name);
   v->SetValue(value.data(), static_cast<int64_t>(value.size()));
   v->Lock();
-  scope->ReplaceVariable(v);
-  v->Release();  // the scope holds its own reference
+  scope->AdoptVariable(v);
 }
 
 void AddReadOnlyInteger(VariableHash* scope, std::string_view name, int32_t value) {
   auto* v = new ImmutableVariable(name);
   v->SetValue_Integer(value);
   v->Lock();
-  scope->ReplaceVariable(v);
-  v->Release();
+  scope->AdoptVariable(v);
 }
 
 void VMApplication::AddSystemVariables(VariableHash* scope) {
-  auto add = [scope](Variable* v) {
-    scope->ReplaceVariable(v);
-    v->Release();  // the scope holds its own reference
-  };
+  auto add = [scope](Variable* v) { scope->AdoptVariable(v); };
   add(new ProcessNameVariable(this));
   // The run's start time, fixed for the whole run.
-  TimeFields start = BreakDownTime(start_.tv_sec, static_cast<int32_t>(start_.tv_nsec / 1000));
+  TimeFields start = BreakDownTime(start_.seconds, start_.nanoseconds / 1000);
   AddReadOnlyInteger(scope, "time_t", start.time_t_seconds);
   AddReadOnlyInteger(scope, "tm_usec", start.microseconds);
   AddReadOnlyInteger(scope, "tm_sec", start.second);

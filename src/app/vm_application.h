@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/clock.h"
 #include "vm/zeto_application.h"
 
 namespace orin {
@@ -41,14 +42,14 @@ class VMApplication : public ZetoApplication {
   virtual std::string RequestUri() { return {}; }
 
   // When the run started (the snapshot system variables show it).
-  time_t start_time() const { return start_.tv_sec; }
+  time_t start_time() const { return static_cast<time_t>(start_.seconds); }
 
  protected:
   bool headers_defaulted() const { return headers_defaulted_; }
 
  private:
   bool headers_defaulted_ = false;
-  struct timespec start_;
+  WallClockTime start_;
 };
 
 // Adds (or replaces) a locked read-only variable in a scope.

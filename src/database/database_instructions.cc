@@ -44,10 +44,6 @@ enum DatabaseTag : int32_t {
   kTagDbCommand = 58,
 };
 
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
 std::string PopText(ZetoVM& vm) {
   std::string text;
   vm.PopText(&text);
@@ -197,9 +193,9 @@ void DbSkip(ZetoVM& vm, const TagInstruction&) {
 // "top" is -1, "bottom" -2, anything else a record number.
 int64_t RowNumber(const std::string& row) {
   std::string_view text = row;
-  while (!text.empty() && IsSpace(text.front()))
+  while (!text.empty() && IsSpaceTabCrLf(text.front()))
     text.remove_prefix(1);
-  while (!text.empty() && IsSpace(text.back()))
+  while (!text.empty() && IsSpaceTabCrLf(text.back()))
     text.remove_suffix(1);
   if (EqualsNoCase(text, "top")) return -1;
   if (EqualsNoCase(text, "bottom")) return -2;

@@ -4,6 +4,7 @@
 
 #include "database/xbase_variable.h"
 #include "files/file_manager.h"
+#include "util/ascii.h"
 #include "vm/dynamic_expression.h"
 #include "vm/zeto_vm.h"
 
@@ -11,14 +12,10 @@ namespace orin {
 
 namespace {
 
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
 std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsSpace(text.front()))
+  while (!text.empty() && IsSpaceTabCrLf(text.front()))
     text.remove_prefix(1);
-  while (!text.empty() && IsSpace(text.back()))
+  while (!text.empty() && IsSpaceTabCrLf(text.back()))
     text.remove_suffix(1);
   return text;
 }

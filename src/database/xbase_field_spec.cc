@@ -12,18 +12,14 @@ namespace orin {
 
 namespace {
 
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
 bool StartsNoCase(std::string_view text, std::string_view keyword) {
   return text.size() >= keyword.size() && EqualsNoCase(text.substr(0, keyword.size()), keyword);
 }
 
 std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsSpace(s.front()))
+  while (!s.empty() && IsSpaceTabCrLf(s.front()))
     s.remove_prefix(1);
-  while (!s.empty() && IsSpace(s.back()))
+  while (!s.empty() && IsSpaceTabCrLf(s.back()))
     s.remove_suffix(1);
   return s;
 }
@@ -119,7 +115,7 @@ bool ParseXBaseFieldSpecification(std::string_view text, std::vector<XBaseFieldD
     size_t comma = text.find(',');
     std::string_view declaration = text.substr(0, comma);
     size_t start = 0;
-    while (start < declaration.size() && IsSpace(declaration[start]))
+    while (start < declaration.size() && IsSpaceTabCrLf(declaration[start]))
       ++start;
     declaration.remove_prefix(start);
     if (declaration.empty()) {
@@ -127,13 +123,13 @@ bool ParseXBaseFieldSpecification(std::string_view text, std::vector<XBaseFieldD
       break;
     }
     size_t name_end = 0;
-    while (name_end < declaration.size() && !IsSpace(declaration[name_end]))
+    while (name_end < declaration.size() && !IsSpaceTabCrLf(declaration[name_end]))
       ++name_end;
     XBaseFieldDefinition field;
     for (char c : declaration.substr(0, name_end))
       field.name += AsciiUpper(c);
     std::string_view type = declaration.substr(name_end);
-    while (!type.empty() && IsSpace(type.front()))
+    while (!type.empty() && IsSpaceTabCrLf(type.front()))
       type.remove_prefix(1);
 
     // Every check runs; the last one that fails names the error.

@@ -5,15 +5,12 @@
 
 #include "database/xbase_database.h"
 #include "database/xbase_field.h"
+#include "util/ascii.h"
 #include "variables/decimal.h"
 
 namespace orin {
 
 namespace {
-
-bool IsTrailingSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
 
 std::string_view TextOf(Variable* v) {
   const ByteString& text = v->Value();
@@ -247,7 +244,7 @@ bool XBaseStringVariable::Assign(Variable* source) {
   if (field_->type() != kXBaseMemo && text.size() > field_->length()) {
     text = text.substr(0, field_->length());
   }
-  while (!text.empty() && IsTrailingSpace(text.back()))
+  while (!text.empty() && IsSpaceTabCrLf(text.back()))
     text.remove_suffix(1);
   StoreText(text.data(), text.size());
   return true;

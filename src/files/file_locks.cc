@@ -9,10 +9,10 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <thread>
 
 #include "files/file_manager.h"
+#include "platform/clock.h"
 #include "platform/process_info.h"
 #include "util/md5.h"
 
@@ -187,7 +187,7 @@ int FileManager::CheckLockAt(const Location& at, FileStatus* identity) {
   // Another host's processes cannot be asked; only age tells.
   int32_t expiration = environment_->LockExpiration();
   if (expiration <= 0) return kLockHeld;
-  int64_t age = static_cast<int64_t>(std::time(nullptr)) - identity->modified_seconds;
+  int64_t age = WallClockSeconds() - identity->modified_seconds;
   return age >= expiration ? kLockStale : kLockHeld;
 }
 

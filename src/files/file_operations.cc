@@ -2,6 +2,7 @@
 // area form and an absolute form that meet in one *At function.
 #include <cerrno>
 #include <chrono>
+#include <string>
 #include <thread>
 
 #include "files/file_manager.h"
@@ -14,6 +15,9 @@ bool FileManager::DeleteAt(const Location& at) {
   return true;
 }
 
+// The copy goes to a private file beside the destination, reaches the disk
+// and then replaces the destination in one rename: a full disk or a crash
+// midway leaves the old destination whole, never a truncated mix.
 bool FileManager::CopyAt(const Location& source, const Location& destination) {
   FileHandle in, out;
   FileStatus from, to;
@@ -21,20 +25,28 @@ bool FileManager::CopyAt(const Location& source, const Location& destination) {
       source.directory->OpenFile(source.relative, true, false, Disposition::kOpenExisting, &in);
   if (err == 0) err = in.Status(&from);
   if (err != 0) return Fail(source, err);
-  err = destination.directory->OpenFile(destination.relative, false, true, Disposition::kOpenAlways,
-                                        &out);
-  if (err == 0) err = out.Status(&to);
-  if (err != 0) return Fail(destination, err);
-  // Truncating the destination first would destroy the source.
-  if (from.device == to.device && from.inode == to.inode) {
+  err = destination.directory->Status(destination.relative, &to);
+  if (err == 0 && from.device == to.device && from.inode == to.inode) {
     error_ = "The source and destination are the same file";
     return false;
   }
-  err = out.Truncate(0);
-  if (err == 0) err = out.CopyFrom(in);
+  if (err != 0 && err != ENOENT) return Fail(destination, err);
+  std::string temporary = destination.relative + ".orin-copy." +
+                          std::to_string(environment_->ProcessId()) + "." +
+                          std::to_string(environment_->ThreadId());
+  const Directory& directory = *destination.directory;
+  directory.Unlink(temporary);  // an earlier failure's leftover of this thread
+  err = directory.OpenFile(temporary, false, true, Disposition::kCreateNew, &out);
+  if (err != 0) return Fail(destination, err);
+  err = out.CopyFrom(in);
   if (err == 0) err = out.SetPermissions(from.permissions);
   if (err == 0) err = out.SetModified(from.modified_seconds, false);
-  return err == 0 || Fail(destination, err);
+  if (err == 0) err = out.Sync();
+  out.Close();
+  if (err == 0) err = directory.Rename(temporary, directory, destination.relative, true);
+  if (err == 0) return true;
+  directory.Unlink(temporary);
+  return Fail(destination, err);
 }
 
 bool FileManager::RenameAt(const Location& source, const Location& destination) {

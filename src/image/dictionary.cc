@@ -4,6 +4,7 @@
 
 #include "image/byte_order.h"
 #include "image/tagged_file.h"
+#include "util/byte_string.h"
 
 namespace orin {
 
@@ -81,7 +82,7 @@ bool Dictionary::Load(TaggedFile& file) {
 }
 
 int32_t Dictionary::Add(const char* bytes, int64_t length) {
-  if (length < 0) length = static_cast<int64_t>(std::strlen(bytes));
+  if (length < 0) length = static_cast<int64_t>(MeasuredText(bytes, length).size());
   if (length > 0x7FFFFFFE - static_cast<int64_t>(kBlockSize) || entries_.size() >= 0x7FFFFFFF) {
     error_ = "String too long";
     return -1;

@@ -5,6 +5,7 @@
 #include "image/byte_order.h"
 #include "image/dictionary.h"
 #include "image/tagged_file.h"
+#include "util/byte_string.h"
 
 namespace orin {
 
@@ -78,9 +79,8 @@ Function* FunctionManager::AddFunction(uint32_t name_id, uint32_t flags, uint32_
 }
 
 Function* FunctionManager::FindFunction(const char* name, int64_t length) const {
-  if (length < 0) length = static_cast<int64_t>(std::strlen(name));
-  int32_t e = chains_.Find(std::string_view(name, static_cast<size_t>(length)),
-                           [this](uint32_t o) { return functions_[o]->name_; });
+  int32_t e =
+      chains_.Find(MeasuredText(name, length), [this](uint32_t o) { return functions_[o]->name_; });
   return e < 0 ? nullptr : functions_[e].get();
 }
 

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "util/byte_string.h"
+
 namespace orin {
 
 namespace {
@@ -38,8 +40,7 @@ class Gather {
 Output::~Output() = default;
 
 int32_t Output::Measure(const char* data, int32_t length) {
-  if (data == nullptr) return 0;
-  return length < 0 ? static_cast<int32_t>(std::strlen(data)) : length;
+  return static_cast<int32_t>(MeasuredText(data, length).size());
 }
 
 void Output::FreeOwned(const char* text, bool owns) {
@@ -84,7 +85,7 @@ void Output::SetMode(uint32_t mode) {
 int32_t Output::WriteCollapsed(const char* data, int32_t length) {
   length = Measure(data, length);
   if (length == 0) return 0;
-  int32_t skip = (last_was_space_ && IsOutputSpace(data[0])) ? 1 : 0;
+  int32_t skip = (last_was_space_ && IsSpace(data[0])) ? 1 : 0;
   if (length > skip) Write(data + skip, length - skip);
   return length;
 }
@@ -94,19 +95,19 @@ int32_t Output::WriteCompressed(const char* data, int32_t length) {
   auto n = static_cast<size_t>(length);
   size_t i = 0;
   if (last_was_space_) {
-    while (i < n && IsOutputSpace(data[i]))
+    while (i < n && IsSpace(data[i]))
       ++i;
   }
   Gather out(this);
   size_t word = i;
   while (i < n) {
-    if (!IsOutputSpace(data[i])) {
+    if (!IsSpace(data[i])) {
       ++i;
       continue;
     }
     out.Add(data + word, i - word + 1);  // the word and the run's first byte
     ++i;
-    while (i < n && IsOutputSpace(data[i]))
+    while (i < n && IsSpace(data[i]))
       ++i;
     word = i;
   }

@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "util/ascii.h"
+
 namespace orin {
 
 enum OutputMode : uint32_t {
@@ -29,10 +31,6 @@ enum OutputKindCode : int32_t {
   kOutputNull = 2,
   kOutputCapture = 3,
 };
-
-inline bool IsOutputSpace(char c) {
-  return c == ' ' || (c >= '\t' && c <= '\r');
-}
 
 class Output {
  public:
@@ -80,7 +78,7 @@ class Output {
   static void FreeOwned(const char* text, bool owns);
   // Records whether the last byte written was whitespace.
   void NoteLast(const char* data, int32_t length) {
-    if (length > 0) last_was_space_ = IsOutputSpace(data[length - 1]);
+    if (length > 0) last_was_space_ = IsSpace(data[length - 1]);
   }
 
   uint32_t mode_ = 0;

@@ -16,4 +16,10 @@ int64_t WallClockSeconds() {
   return ts.tv_sec;
 }
 
+WallClockTime WallClockNow() {
+  timespec ts;
+  clock_gettime(CLOCK_REALTIME, &ts);
+  return {static_cast<int64_t>(ts.tv_sec), static_cast<int32_t>(ts.tv_nsec)};
+}
+
 }  // namespace orin

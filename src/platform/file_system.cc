@@ -1,10 +1,10 @@
 #include "platform/file_system.h"
 
+#include "platform/file_calls.h"
+
 #include <dirent.h>
 #include <fcntl.h>
-#include <linux/openat2.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -51,16 +51,28 @@ void ModifiedTimes(struct timespec times[2], int64_t seconds, bool now) {
   times[1].tv_nsec = now ? UTIME_NOW : 0;
 }
 
-int FcntlLock(int fd, int command, short type, int64_t offset, int64_t length) {
-  struct flock lock = {};
-  lock.l_type = type;
-  lock.l_whence = SEEK_SET;
-  lock.l_start = offset;
-  lock.l_len = length;
-  while (::fcntl(fd, command, &lock) != 0) {
-    if (errno == EINTR) continue;
-    // A conflict is EAGAIN or EACCES depending on the kernel; callers test one.
-    return errno == EACCES ? EAGAIN : errno;
+int FcntlLock(int fd, short type, int64_t offset, int64_t length, bool wait) {
+  int err;
+  do {
+    err = CurrentFileCalls().Lock(fd, offset, length, type, wait);
+  } while (err == EINTR);
+  // A conflict is EAGAIN or EACCES depending on the kernel; callers test one.
+  return err == EACCES ? EAGAIN : err;
+}
+
+// Moves up to `count` bytes one call at a time (offset < 0: at the
+// position), retrying interruptions and short transfers.
+template <typename Call>
+int TransferAll(size_t count, int64_t offset, bool stop_at_end, size_t* done, Call call) {
+  *done = 0;
+  while (*done < count) {
+    size_t n = 0;
+    int err =
+        call(*done, count - *done, offset < 0 ? -1 : offset + static_cast<int64_t>(*done), &n);
+    if (err == EINTR) continue;
+    if (err != 0) return err;
+    if (n == 0 && stop_at_end) break;
+    *done += n;
   }
   return 0;
 }
@@ -83,62 +95,42 @@ void FileHandle::Close() {
   fd_ = -1;
 }
 
-int FileHandle::Read(void* buffer, size_t count, size_t* done) {
+namespace {
+
+int ReadLoop(int fd, int64_t offset, void* buffer, size_t count, size_t* done) {
   auto* p = static_cast<char*>(buffer);
-  *done = 0;
-  while (*done < count) {
-    ssize_t n = ::read(fd_, p + *done, count - *done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    if (n == 0) break;
-    *done += static_cast<size_t>(n);
-  }
-  return 0;
+  return TransferAll(count, offset, true, done,
+                     [&](size_t at, size_t n, int64_t where, size_t* got) {
+                       return CurrentFileCalls().Read(fd, p + at, n, where, got);
+                     });
+}
+
+int WriteLoop(int fd, int64_t offset, const void* buffer, size_t count, size_t* done) {
+  const auto* p = static_cast<const char*>(buffer);
+  return TransferAll(count, offset, false, done,
+                     [&](size_t at, size_t n, int64_t where, size_t* put) {
+                       return CurrentFileCalls().Write(fd, p + at, n, where, put);
+                     });
+}
+
+}  // namespace
+
+int FileHandle::Read(void* buffer, size_t count, size_t* done) {
+  return ReadLoop(fd_, -1, buffer, count, done);
 }
 
 int FileHandle::Write(const void* buffer, size_t count, size_t* done) {
-  const auto* p = static_cast<const char*>(buffer);
-  *done = 0;
-  while (*done < count) {
-    ssize_t n = ::write(fd_, p + *done, count - *done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    *done += static_cast<size_t>(n);
-  }
-  return 0;
+  return WriteLoop(fd_, -1, buffer, count, done);
 }
 
 int FileHandle::ReadAt(int64_t offset, void* buffer, size_t count, size_t* done) {
-  auto* p = static_cast<char*>(buffer);
   *done = 0;
-  while (*done < count) {
-    ssize_t n = ::pread(fd_, p + *done, count - *done, static_cast<off_t>(offset + *done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    if (n == 0) break;
-    *done += static_cast<size_t>(n);
-  }
-  return 0;
+  return offset < 0 ? EINVAL : ReadLoop(fd_, offset, buffer, count, done);
 }
 
 int FileHandle::WriteAt(int64_t offset, const void* buffer, size_t count, size_t* done) {
-  const auto* p = static_cast<const char*>(buffer);
   *done = 0;
-  while (*done < count) {
-    ssize_t n = ::pwrite(fd_, p + *done, count - *done, static_cast<off_t>(offset + *done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    *done += static_cast<size_t>(n);
-  }
-  return 0;
+  return offset < 0 ? EINVAL : WriteLoop(fd_, offset, buffer, count, done);
 }
 
 int FileHandle::Seek(int64_t offset, SeekOrigin origin, int64_t* position) {
@@ -159,14 +151,15 @@ int FileHandle::Status(FileStatus* status) const {
 }
 
 int FileHandle::Truncate(int64_t length) {
-  while (::ftruncate(fd_, static_cast<off_t>(length)) != 0) {
-    if (errno != EINTR) return errno;
-  }
-  return 0;
+  int err;
+  do {
+    err = CurrentFileCalls().Truncate(fd_, length);
+  } while (err == EINTR);
+  return err;
 }
 
 int FileHandle::Sync() {
-  return ::fdatasync(fd_) == 0 ? 0 : errno;
+  return CurrentFileCalls().Sync(fd_);
 }
 
 int FileHandle::SetPermissions(uint32_t permissions) {
@@ -174,25 +167,23 @@ int FileHandle::SetPermissions(uint32_t permissions) {
 }
 
 int FileHandle::Lock(int64_t offset, int64_t length, bool exclusive, bool wait) {
-  return FcntlLock(fd_, wait ? F_OFD_SETLKW : F_OFD_SETLK, exclusive ? F_WRLCK : F_RDLCK, offset,
-                   length);
+  return FcntlLock(fd_, exclusive ? F_WRLCK : F_RDLCK, offset, length, wait);
 }
 
 int FileHandle::Unlock(int64_t offset, int64_t length) {
-  return FcntlLock(fd_, F_OFD_SETLK, F_UNLCK, offset, length);
+  return FcntlLock(fd_, F_UNLCK, offset, length, false);
 }
 
 int FileHandle::CopyFrom(FileHandle& source) {
   // copy_file_range lets the file system share or clone blocks; it refuses
   // some pairs of files, and then plain reads and writes do the job.
   for (;;) {
-    ssize_t n = ::copy_file_range(source.fd_, nullptr, fd_, nullptr, 1 << 30, 0);
-    if (n == 0) return 0;
-    if (n > 0) continue;
-    if (errno == EINTR) continue;
-    if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP &&
-        errno != EBADF) {
-      return errno;
+    size_t n = 0;
+    int err = CurrentFileCalls().CopyRange(source.fd_, fd_, 1 << 30, &n);
+    if (err == 0 && n == 0) return 0;
+    if (err == 0 || err == EINTR) continue;
+    if (err != EXDEV && err != EINVAL && err != ENOSYS && err != EOPNOTSUPP && err != EBADF) {
+      return err;
     }
     break;
   }
@@ -227,8 +218,11 @@ Directory& Directory::operator=(Directory&& other) noexcept {
 int Directory::Open(const std::string& path) {
   Close();
   confined_ = true;
-  int fd = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return errno;
+  int fd = -1;
+  if (int err = CurrentFileCalls().Open(AT_FDCWD, path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0,
+                                        false, &fd)) {
+    return err;
+  }
   fd_ = fd;
   path_ = path;
   return 0;
@@ -264,26 +258,20 @@ void Directory::Close() {
 int Directory::OpenBeneath(const std::string& path, int flags, uint32_t mode, int* fd) const {
   flags |= O_CLOEXEC;
   if (!confined_) {
+    int err;
     do {
-      *fd = ::openat(AT_FDCWD, path.c_str(), flags, mode);
-    } while (*fd < 0 && errno == EINTR);
-    return *fd < 0 ? errno : 0;
+      err = CurrentFileCalls().Open(AT_FDCWD, path.c_str(), flags, mode, false, fd);
+    } while (err == EINTR);
+    return err;
   }
   if (fd_ < 0) return EBADF;
-  struct open_how how = {};
-  how.flags = static_cast<uint64_t>(flags);
-  how.mode = (flags & O_CREAT) ? mode : 0;
-  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
   const char* p = path.empty() ? "." : path.c_str();
   // EAGAIN means a rename raced with the lookup; the kernel asks for a retry.
   for (int attempt = 0;; ++attempt) {
-    long r = ::syscall(SYS_openat2, fd_, p, &how, sizeof how);
-    if (r >= 0) {
-      *fd = static_cast<int>(r);
-      return 0;
-    }
-    if (errno == EINTR || (errno == EAGAIN && attempt < 100)) continue;
-    return errno == EXDEV ? kErrorEscapes : errno;
+    int err = CurrentFileCalls().Open(fd_, p, flags, mode, true, fd);
+    if (err == 0) return 0;
+    if (err == EINTR || (err == EAGAIN && attempt < 100)) continue;
+    return err == EXDEV ? kErrorEscapes : err;
   }
 }
 
@@ -398,21 +386,21 @@ int Directory::Unlink(const std::string& path) const {
   ScopedFd parent;
   std::string leaf;
   if (int err = OpenParent(path, parent.out(), &leaf)) return err;
-  return ::unlinkat(parent.get(), leaf.c_str(), 0) == 0 ? 0 : errno;
+  return CurrentFileCalls().Unlink(parent.get(), leaf.c_str(), false);
 }
 
 int Directory::MakeDirectory(const std::string& path) const {
   ScopedFd parent;
   std::string leaf;
   if (int err = OpenParent(path, parent.out(), &leaf)) return err;
-  return ::mkdirat(parent.get(), leaf.c_str(), 0777) == 0 ? 0 : errno;
+  return CurrentFileCalls().MakeDirectory(parent.get(), leaf.c_str());
 }
 
 int Directory::RemoveDirectory(const std::string& path) const {
   ScopedFd parent;
   std::string leaf;
   if (int err = OpenParent(path, parent.out(), &leaf)) return err;
-  return ::unlinkat(parent.get(), leaf.c_str(), AT_REMOVEDIR) == 0 ? 0 : errno;
+  return CurrentFileCalls().Unlink(parent.get(), leaf.c_str(), true);
 }
 
 int Directory::Link(const std::string& from, const Directory& to_directory,
@@ -421,9 +409,8 @@ int Directory::Link(const std::string& from, const Directory& to_directory,
   std::string from_leaf, to_leaf;
   if (int err = OpenParent(from, from_parent.out(), &from_leaf)) return err;
   if (int err = to_directory.OpenParent(to, to_parent.out(), &to_leaf)) return err;
-  return ::linkat(from_parent.get(), from_leaf.c_str(), to_parent.get(), to_leaf.c_str(), 0) == 0
-             ? 0
-             : errno;
+  return CurrentFileCalls().Link(from_parent.get(), from_leaf.c_str(), to_parent.get(),
+                                 to_leaf.c_str());
 }
 
 int Directory::Rename(const std::string& from, const Directory& to_directory, const std::string& to,
@@ -432,11 +419,8 @@ int Directory::Rename(const std::string& from, const Directory& to_directory, co
   std::string from_leaf, to_leaf;
   if (int err = OpenParent(from, from_parent.out(), &from_leaf)) return err;
   if (int err = to_directory.OpenParent(to, to_parent.out(), &to_leaf)) return err;
-  unsigned flags = replace ? 0 : RENAME_NOREPLACE;
-  return ::renameat2(from_parent.get(), from_leaf.c_str(), to_parent.get(), to_leaf.c_str(),
-                     flags) == 0
-             ? 0
-             : errno;
+  return CurrentFileCalls().Rename(from_parent.get(), from_leaf.c_str(), to_parent.get(),
+                                   to_leaf.c_str(), replace);
 }
 
 }  // namespace orin

@@ -2,23 +2,21 @@
 
 #include <fstream>
 
+#include "util/ascii.h"
+
 namespace orin {
 
 namespace {
-
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
-}
 
 // Splits a line into blank-separated words and calls f on each.
 template <typename F>
 void ForEachWord(std::string_view line, F&& f) {
   size_t i = 0;
   while (i < line.size()) {
-    while (i < line.size() && IsBlank(line[i]))
+    while (i < line.size() && IsSpace(line[i]))
       ++i;
     size_t start = i;
-    while (i < line.size() && !IsBlank(line[i]))
+    while (i < line.size() && !IsSpace(line[i]))
       ++i;
     if (i > start) f(line.substr(start, i - start));
   }

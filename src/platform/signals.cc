@@ -20,6 +20,10 @@ sigset_t ControlSet() {
 void BlockControlSignals() {
   sigset_t set = ControlSet();
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  IgnoreBrokenPipes();
+}
+
+void IgnoreBrokenPipes() {
   signal(SIGPIPE, SIG_IGN);
 }
 

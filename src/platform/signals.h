@@ -11,6 +11,9 @@ enum class ControlSignal { kStop, kReload };
 // inherit the mask, so only WaitForControlSignal sees them) and ignores
 // SIGPIPE, so that a vanished client fails a send instead of killing us.
 void BlockControlSignals();
+// Ignores SIGPIPE only: a reader that goes away fails the write instead of
+// killing the process.
+void IgnoreBrokenPipes();
 // Waits for the next control signal.
 ControlSignal WaitForControlSignal();
 

@@ -1,15 +1,8 @@
 #include "server/client_request.h"
 
+#include "util/ascii.h"
+
 namespace orin {
-
-namespace {
-
-// Whitespace as the C library's isspace sees it in the "C" locale.
-bool IsSpace(char c) {
-  return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-}  // namespace
 
 ClientRequest::ClientRequest(HTTPListenerThread* owner, Socket socket, int wait_millis)
     : owner_(owner),

@@ -15,17 +15,13 @@ constexpr std::string_view kValidateFunction = "Zeto_ValidateFileUpload";
 constexpr std::string_view kProcessFunction = "Zeto_ProcessFileUpload";
 constexpr std::string_view kTempPrefix = "ZETO_FUP";
 
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t';
-}
-
 // The boundary parameter of a content type, quoted or not; false when there
 // is none.
 bool FindBoundary(std::string_view type, std::string* boundary) {
   size_t pos = type.find(';');
   while (pos != std::string_view::npos) {
     ++pos;
-    while (pos < type.size() && IsSpace(type[pos]))
+    while (pos < type.size() && IsBlank(type[pos]))
       ++pos;
     size_t eq = type.find('=', pos);
     if (eq == std::string_view::npos) return false;

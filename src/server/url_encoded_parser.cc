@@ -5,7 +5,8 @@
 namespace orin {
 namespace {
 
-int HexValue(char c) {
+// Escapes are not validated: any byte counts, 'Z' - 55 for a letter.
+int UncheckedHexValue(char c) {
   int u = static_cast<unsigned char>(AsciiUpper(c));
   return u < 'A' ? u - '0' : u - 55;
 }
@@ -38,7 +39,7 @@ bool URLEncodedParser::Feed(const char* data, int32_t length) {
       hex_[hex_count_++] = data[i++];
       if (hex_count_ < 2) continue;
       hex_count_ = 0;
-      char byte = static_cast<char>(HexValue(hex_[0]) * 16 + HexValue(hex_[1]));
+      char byte = static_cast<char>(UncheckedHexValue(hex_[0]) * 16 + UncheckedHexValue(hex_[1]));
       bool in_name = state_ == State::kNameEscape;
       if (!AppendBytes(in_name ? &name_ : &value_, &byte, 1)) return Fail();
       state_ = in_name ? State::kName : State::kValue;

@@ -1,5 +1,6 @@
-// ASCII-only letter case, as names in scripts are compared: only A-Z and a-z
-// change case; every other byte, including 0x80-0xFF, is taken as it is.
+// ASCII character classes, independent of the locale. Letter case as names
+// in scripts are compared: only A-Z and a-z change case; every other byte,
+// including 0x80-0xFF, is taken as it is.
 #ifndef ORIN_UTIL_ASCII_H_
 #define ORIN_UTIL_ASCII_H_
 
@@ -11,6 +12,27 @@ namespace orin {
 
 inline char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 inline char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+
+// White space as isspace() sees it in the C locale: space, tab, LF, VT, FF, CR.
+inline bool IsSpace(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
+// The narrower white space of expressions and flag lists: space, tab, CR, LF.
+inline bool IsSpaceTabCrLf(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+// Space or tab, the white space inside one header line.
+inline bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+
+// The value of a hexadecimal digit of either case, or -1.
+inline int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
 
 inline bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;

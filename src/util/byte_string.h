@@ -76,6 +76,15 @@ class ByteString {
 // values through the plug-in interface.
 constexpr uint32_t kMaxByteStringLength = 0x7FFFFFFE;
 
+// The bytes of a text handed over as pointer and length, where a negative
+// length means a NUL-terminated text to be measured (the plug-in interface's
+// habit). A null pointer is the empty text.
+inline std::string_view MeasuredText(const char* bytes, int64_t length) {
+  if (bytes == nullptr) return {};
+  return length < 0 ? std::string_view(bytes)
+                    : std::string_view(bytes, static_cast<size_t>(length));
+}
+
 }  // namespace orin
 
 #endif  // ORIN_UTIL_BYTE_STRING_H_

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "util/ascii.h"
+#include "util/byte_string.h"
 
 namespace orin {
 
@@ -243,8 +244,8 @@ int32_t Config::SetString(uint32_t key, const char* text, int32_t length, bool o
   if (text == nullptr) {
     length = 0;
     owns = false;
-  } else if (length < 0) {
-    length = static_cast<int32_t>(std::strlen(text));
+  } else {
+    length = static_cast<int32_t>(MeasuredText(text, length).size());
   }
   if (text != nullptr && !owns) {
     text = CopyBytes(text, static_cast<size_t>(length));

@@ -8,6 +8,9 @@
 #include <mutex>
 #include <new>
 
+#include "util/ascii.h"
+#include "util/byte_string.h"
+
 namespace orin {
 
 namespace {
@@ -40,16 +43,7 @@ char* CopyText(const char* text, size_t length, uint32_t* out_length, uint32_t* 
 }
 
 int DigitValue(char c, int base) {
-  int d;
-  if (c >= '0' && c <= '9') {
-    d = c - '0';
-  } else if (c >= 'a' && c <= 'f') {
-    d = c - 'a' + 10;
-  } else if (c >= 'A' && c <= 'F') {
-    d = c - 'A' + 10;
-  } else {
-    return -1;
-  }
+  int d = HexValue(c);
   return d < base ? d : -1;
 }
 
@@ -96,7 +90,7 @@ const mpd_t* DecimalZero() {
 
 int32_t IntegerFromText(const char* bytes, int64_t length, bool* error) {
   *error = false;
-  size_t n = length < 0 ? std::strlen(bytes) : static_cast<size_t>(length);
+  size_t n = MeasuredText(bytes, length).size();
   if (n == 0) {
     *error = true;
     return 0;
@@ -137,7 +131,7 @@ mpd_t* DecimalFromText(mpd_t* target, const char* bytes, int64_t length, bool* e
     target = fresh.get();
   }
   *error = false;
-  size_t n = length < 0 ? std::strlen(bytes) : static_cast<size_t>(length);
+  size_t n = MeasuredText(bytes, length).size();
   uint32_t status = 0;
   if (n == 0 || std::memchr(bytes, 0, n) != nullptr) {
     *error = n != 0;

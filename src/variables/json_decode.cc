@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "util/ascii.h"
 #include "variables/variable.h"
 
 namespace orin {
@@ -11,13 +12,6 @@ namespace {
 
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 }  // namespace

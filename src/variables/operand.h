@@ -40,6 +40,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "util/check.h"
 #include "variables/decimal.h"
 
 namespace orin {
@@ -100,12 +101,14 @@ inline Operand NumberOperand(mpd_t* d, bool owned) {
 
 // An owned string must be malloc'ed with `capacity` bytes.
 inline Operand StringOperand(const char* bytes, uint32_t length, uint32_t capacity, bool owned) {
+  ORIN_ASSERT(!owned || (bytes != nullptr && capacity >= length));
   Operand op = MakeOperand(OperandKind::kString, owned, length, capacity);
   op.value.string = const_cast<char*>(bytes);
   return op;
 }
 
 inline Operand VariableOperand(Variable* v, bool owned) {
+  ORIN_ASSERT(!owned || v != nullptr);
   Operand op = MakeOperand(OperandKind::kVariable, owned, 0, 0);
   op.value.variable = v;
   return op;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "util/byte_string.h"
 #include "variables/callback_variable.h"
 
 namespace orin {
@@ -18,11 +19,6 @@ namespace {
 constexpr int kMaxDestroyDepth = 32;
 thread_local int t_destroy_depth = 0;
 thread_local std::vector<Variable*> t_destroy_queue;
-
-size_t MeasureLength(const char* bytes, int64_t length) {
-  if (bytes == nullptr) return 0;
-  return length < 0 ? std::strlen(bytes) : static_cast<size_t>(length);
-}
 
 }  // namespace
 
@@ -88,7 +84,7 @@ const ByteString& Variable::Name() {
 }
 
 void Variable::SetName(const char* bytes, int64_t length) {
-  name_.Assign(bytes == nullptr ? "" : bytes, MeasureLength(bytes, length));
+  name_.Assign(bytes == nullptr ? "" : bytes, MeasuredText(bytes, length).size());
 }
 
 Variable* Variable::NextIdentity() {
@@ -340,7 +336,7 @@ int32_t Variable::AggregateKind() {
 
 bool Variable::SetValue(const char* bytes, int64_t length) {
   if (IsReference()) return target_->SetValue(bytes, length);
-  StoreText(bytes == nullptr ? "" : bytes, MeasureLength(bytes, length));
+  StoreText(bytes == nullptr ? "" : bytes, MeasuredText(bytes, length).size());
   DropTree();
   return true;
 }

@@ -46,6 +46,7 @@
 #include <utility>
 
 #include "util/byte_string.h"
+#include "util/check.h"
 #include "variables/aggregate_tree.h"
 #include "variables/decimal.h"
 
@@ -161,10 +162,12 @@ class Variable {
   // 38, 39: never overridden; they carry the reference forwarding. Inline:
   // the machine takes and drops a reference for every stacked variable.
   virtual void AddRef() final {
+    ORIN_ASSERT(refs_ > 0);  // a variable being destroyed cannot be revived
     ++refs_;
     if (link_ == LinkKind::kReference) target_->AddRef();
   }
   virtual void Release() final {
+    ORIN_ASSERT(refs_ > 0);  // released more often than referenced
     Variable* target = link_ == LinkKind::kReference ? target_ : nullptr;
     if (--refs_ == 0) Destroy(this);
     if (target != nullptr) target->Release();

@@ -3,20 +3,12 @@
 #include <cstring>
 
 #include "image/dictionary.h"
+#include "util/byte_string.h"
 #include "variables/decimal.h"
 #include "variables/variable.h"
 #include "variables/variable_list.h"
 
 namespace orin {
-
-namespace {
-
-std::string_view View(const char* bytes, int64_t length) {
-  if (bytes == nullptr) return {};
-  return std::string_view(bytes, length < 0 ? std::strlen(bytes) : static_cast<size_t>(length));
-}
-
-}  // namespace
 
 VariableHash::VariableHash(Dictionary* dictionary, uint32_t bits, uint32_t capacity)
     : dictionary_(dictionary),
@@ -107,7 +99,7 @@ int32_t VariableHash::AddEntry(int32_t name_id, const char* name, int64_t length
                                Variable* variable) {
   if (entries_.size() >= VariableHashLayout::kMaxVariables) return -1;
   if (name_id < 0) {
-    std::string_view n = View(name, length);
+    std::string_view n = MeasuredText(name, length);
     name_id = dictionary_->Add(n.data(), static_cast<int64_t>(n.size()));
     if (name_id < 0) return -1;
   }
@@ -145,9 +137,15 @@ bool VariableHash::ReplaceVariable(Variable* variable) {
   return true;
 }
 
+bool VariableHash::AdoptVariable(Variable* variable) {
+  bool replaced = ReplaceVariable(variable);
+  if (variable != nullptr) variable->Release();
+  return replaced;
+}
+
 Variable* VariableHash::SetVariable(const char* name, int64_t length, const char* value,
                                     int64_t value_length) {
-  std::string_view n = View(name, length);
+  std::string_view n = MeasuredText(name, length);
   Variable* v = nullptr;
   if (!Find(&v, n.data(), static_cast<int64_t>(n.size()), true)) {
     VarRef made = NewVariable(n);
@@ -196,7 +194,7 @@ int32_t VariableHash::FindEntryById(int32_t name_id) {
 }
 
 bool VariableHash::ClearVariable(const char* name, int64_t length) {
-  std::string_view n = View(name, length);
+  std::string_view n = MeasuredText(name, length);
   Variable* v = nullptr;
   Find(&v, n.data(), static_cast<int64_t>(n.size()), false);
   if (v == nullptr) return false;
@@ -205,7 +203,7 @@ bool VariableHash::ClearVariable(const char* name, int64_t length) {
 }
 
 bool VariableHash::Find(Variable** out, const char* name, int64_t length, bool create) {
-  int32_t e = FindEntry(View(name, length));
+  int32_t e = FindEntry(MeasuredText(name, length));
   if (e < 0) {
     *out = nullptr;
     return false;
@@ -256,7 +254,7 @@ bool ParseSteps(std::string_view p, size_t i, std::vector<PathStep>* steps) {
 }  // namespace
 
 bool VariableHash::LookupPath(Variable** out, const char* path, int64_t length, bool create) {
-  std::string_view p = View(path, length);
+  std::string_view p = MeasuredText(path, length);
   *out = nullptr;
   size_t cut = p.find_first_of(":[");
   std::vector<PathStep> steps;

@@ -70,6 +70,9 @@ class VariableHash {
   // The entry of the variable's name holds it instead of its old variable;
   // without such an entry the variable is inserted.
   virtual bool ReplaceVariable(Variable* variable);
+  // ReplaceVariable for a variable just made: the table takes over the
+  // caller's only reference.
+  bool AdoptVariable(Variable* variable);
   // The variable of that name (created and inserted when missing) given
   // the text. Returns it.
   virtual Variable* SetVariable(const char* name, int64_t length, const char* value,

@@ -1,6 +1,7 @@
 // The variants of VariableHash: system tables with save levels, the
 // cloned view of an asynchronous task, and tables of references.
 #include "image/dictionary.h"
+#include "util/byte_string.h"
 #include "variables/variable.h"
 #include "variables/variable_hash.h"
 #include "variables/variable_list.h"
@@ -83,7 +84,7 @@ Variable* ClonedVariableHash::Index(int32_t entry, bool create) {
 }
 
 bool ClonedVariableHash::Find(Variable** out, const char* name, int64_t length, bool create) {
-  std::string_view n(name, length < 0 ? std::char_traits<char>::length(name) : length);
+  std::string_view n = MeasuredText(name, length);
   int32_t e = FindEntry(n);
   if (e < 0) return backing_->Find(out, n.data(), static_cast<int64_t>(n.size()), create);
   *out = Index(e, create);
@@ -125,8 +126,7 @@ Variable* ReferenceVariableHash::Index(int32_t entry, bool create) {
 }
 
 bool ReferenceVariableHash::Find(Variable** out, const char* name, int64_t length, bool create) {
-  int32_t e = FindEntry(std::string_view(
-      name, length < 0 ? std::char_traits<char>::length(name) : static_cast<size_t>(length)));
+  int32_t e = FindEntry(MeasuredText(name, length));
   if (e < 0) {
     *out = nullptr;
     return false;

@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "util/byte_string.h"
 #include "vm/expression_compiler.h"
 #include "vm/zeto_vm.h"
 
@@ -21,10 +22,9 @@ Segment* ztProgram_Compile_Dynamic_Expression(ZetoVM* machine, const char* text,
   if (machine == nullptr || text == nullptr) {
     t_compile_error = "Argument expected in Expression";
   } else {
-    size_t n = length < 0 ? std::char_traits<char>::length(text) : static_cast<size_t>(length);
     ExpressionCompiler compiler(machine->external_calls(), machine->segments(),
                                 machine->dictionary(), machine->functions());
-    segment = compiler.Compile(std::string_view(text, n));
+    segment = compiler.Compile(MeasuredText(text, length));
     if (segment == nullptr) t_compile_error = compiler.ErrorText();
   }
   if (error != nullptr) *error = segment != nullptr ? nullptr : t_compile_error.c_str();

@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "util/ascii.h"
+#include "util/byte_string.h"
 #include "util/hash_table.h"
 
 namespace orin {
@@ -174,8 +175,7 @@ int32_t ParseErrorSetting(std::string_view text) {
 
 int32_t ztConfig_Set_DefaultErrorSetting(const char* name, int32_t length, int32_t setting) {
   if (name == nullptr) return 0;
-  size_t n = length < 0 ? std::strlen(name) : static_cast<size_t>(length);
-  int tag = TagLookup(std::string_view(name, n));
+  int tag = TagLookup(MeasuredText(name, length));
   return tag >= 0 && SetDefaultErrorSetting(tag, setting) ? 1 : 0;
 }
 

@@ -69,9 +69,6 @@ const Operator* FindOperator(std::string_view text) {
   return nullptr;
 }
 
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
 bool IsLetter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
@@ -452,7 +449,7 @@ bool ExpressionCompiler::ReadOperator(size_t pos, size_t end, const Operator** o
   }
   // Anything else is operator text the language does not have.
   size_t e = pos + 1;
-  while (e < end && !IsSpace(text_[e]) && !IsWordChar(text_[e]) && !IsQuote(text_[e]) &&
+  while (e < end && !IsSpaceTabCrLf(text_[e]) && !IsWordChar(text_[e]) && !IsQuote(text_[e]) &&
          text_[e] != '(' && !IsCloser(text_[e]))
     ++e;
   return Fail(InvalidOperator(text_.substr(pos, e - pos)));
@@ -461,7 +458,7 @@ bool ExpressionCompiler::ReadOperator(size_t pos, size_t end, const Operator** o
 // --- Scanning ---
 
 size_t ExpressionCompiler::SkipSpace(size_t pos, size_t end) const {
-  while (pos < end && IsSpace(text_[pos]))
+  while (pos < end && IsSpaceTabCrLf(text_[pos]))
     ++pos;
   return pos;
 }
@@ -508,7 +505,7 @@ size_t ExpressionCompiler::GroupEnd(size_t open, size_t end) {
 
 std::string_view ExpressionCompiler::TokenAt(size_t pos, size_t end) const {
   size_t e = pos;
-  while (e < end && !IsSpace(text_[e]))
+  while (e < end && !IsSpaceTabCrLf(text_[e]))
     ++e;
   return text_.substr(pos, e - pos);
 }

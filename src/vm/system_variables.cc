@@ -1,9 +1,12 @@
 #include "vm/system_variables.h"
 
 #include <cstdlib>
-#include <ctime>
 #include <memory>
+#include <utility>
 
+#include "platform/clock.h"
+#include "platform/local_time.h"
+#include "util/byte_string.h"
 #include "variables/decimal.h"
 #include "variables/variable_hash.h"
 #include "vm/zeto_application.h"
@@ -22,39 +25,35 @@ constexpr std::string_view kTimeNames[] = {
     "dyn_stm_wday", "dyn_tm_yday", "dyn_tm_isdst", "dyn_stm_zone"};
 static_assert(std::size(kTimeNames) == DynamicTimeVariable::kFieldCount);
 
-void Add(VariableHash* scope, Variable* variable) {
-  scope->ReplaceVariable(variable);
-  variable->Release();  // the scope holds its own reference
-}
-
 }  // namespace
 
 TimeFields BreakDownTime(int64_t seconds, int32_t microseconds) {
-  time_t t = static_cast<time_t>(seconds);
-  struct tm local {};
-  localtime_r(&t, &local);
+  // What an unconvertible time shows: the fields of an all-zero calendar time.
+  LocalTime local;
+  local.year = 1900;
+  local.day = 0;
+  BreakDownLocalTime(seconds, &local);
   TimeFields f;
   f.time_t_seconds = static_cast<int32_t>(seconds);
   f.microseconds = microseconds;
-  f.second = local.tm_sec;
-  f.minute = local.tm_min;
-  f.hour = local.tm_hour;
-  f.day = local.tm_mday;
-  f.month = local.tm_mon + 1;
-  f.month_name = kMonths[local.tm_mon % 12];
-  f.year = local.tm_year + 1900;
-  f.weekday = local.tm_wday + 1;
-  f.weekday_name = kDays[local.tm_wday % 7];
-  f.yearday = local.tm_yday + 1;
-  f.dst = local.tm_isdst;
-  f.zone = local.tm_zone != nullptr ? local.tm_zone : "";
+  f.second = local.second;
+  f.minute = local.minute;
+  f.hour = local.hour;
+  f.day = local.day;
+  f.month = local.month;
+  f.month_name = kMonths[(local.month - 1) % 12];
+  f.year = local.year;
+  f.weekday = local.weekday + 1;
+  f.weekday_name = kDays[local.weekday % 7];
+  f.yearday = local.yearday + 1;
+  f.dst = local.dst;
+  f.zone = std::move(local.zone);
   return f;
 }
 
 TimeFields CurrentTimeFields() {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  return BreakDownTime(now.tv_sec, static_cast<int32_t>(now.tv_nsec / 1000));
+  WallClockTime now = WallClockNow();
+  return BreakDownTime(now.seconds, now.nanoseconds / 1000);
 }
 
 // --- Settable variables ---
@@ -131,9 +130,7 @@ bool SettableSystemVariable::SetValue_Variable(Variable* source) {
 }
 
 bool SettableSystemVariable::SetValue(const char* bytes, int64_t length) {
-  if (bytes == nullptr) return Assign({});
-  if (length < 0) length = static_cast<int64_t>(std::char_traits<char>::length(bytes));
-  return Assign(std::string_view(bytes, static_cast<size_t>(length)));
+  return Assign(MeasuredText(bytes, length));
 }
 
 bool SettableSystemVariable::SetValue_Nocopy(char* buffer, uint32_t length, uint32_t) {
@@ -261,14 +258,14 @@ void DynamicTimeVariable::Refresh() {
 
 void AddDynamicSystemVariables(VariableHash* scope, ZetoApplication* application) {
   for (int32_t f = 0; f < DynamicTimeVariable::kFieldCount; ++f) {
-    Add(scope, new DynamicTimeVariable(static_cast<DynamicTimeVariable::Field>(f)));
+    scope->AdoptVariable(new DynamicTimeVariable(static_cast<DynamicTimeVariable::Field>(f)));
   }
-  Add(scope, new TimeRemainingVariable(application));
-  Add(scope, new LanguageVariable(application));
-  Add(scope, new DefaultLanguageVariable(application));
-  Add(scope, new DefaultDatabaseVariable(application));
-  Add(scope, new CharacterSetVariable(application));
-  Add(scope, new SSLAvailableVariable(application));
+  scope->AdoptVariable(new TimeRemainingVariable(application));
+  scope->AdoptVariable(new LanguageVariable(application));
+  scope->AdoptVariable(new DefaultLanguageVariable(application));
+  scope->AdoptVariable(new DefaultDatabaseVariable(application));
+  scope->AdoptVariable(new CharacterSetVariable(application));
+  scope->AdoptVariable(new SSLAvailableVariable(application));
 }
 
 }  // namespace orin

@@ -5,6 +5,8 @@
 #include "image/byte_order.h"
 #include "image/opcodes.h"
 #include "output/output.h"
+#include "util/ascii.h"
+#include "util/html_encode.h"
 #include "variables/value_walk.h"
 #include "vm/capture.h"
 #include "vm/lockfile.h"
@@ -17,35 +19,11 @@ namespace {
 
 constexpr int32_t kLockfileTag = 23;
 
-void AppendHtmlEncoded(std::string* out, std::string_view text) {
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        *out += "&amp;";
-        break;
-      case '<':
-        *out += "&lt;";
-        break;
-      case '>':
-        *out += "&gt;";
-        break;
-      case '"':
-        *out += "&quot;";
-        break;
-      case '\'':
-        *out += "&#39;";
-        break;
-      default:
-        *out += c;
-    }
-  }
-}
-
 std::string_view Trim(std::string_view s) {
   size_t b = 0, e = s.size();
-  while (b < e && (s[b] == ' ' || s[b] == '\t' || s[b] == '\r' || s[b] == '\n'))
+  while (b < e && IsSpaceTabCrLf(s[b]))
     ++b;
-  while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r' || s[e - 1] == '\n'))
+  while (e > b && IsSpaceTabCrLf(s[e - 1]))
     --e;
   return s.substr(b, e - b);
 }
@@ -68,9 +46,9 @@ class HiddenFields {
     size_t mark = name_.size();
     if (element != nullptr) name_.append(element->Key().Text().view());
     std::string field = "<input type=\"hidden\" name=\"";
-    AppendHtmlEncoded(&field, name_);
+    AppendHtmlEncoded(&field, name_, HtmlEncoding::kMarkup);
     field += "\" value=\"";
-    AppendHtmlEncoded(&field, v->Value().view());
+    AppendHtmlEncoded(&field, v->Value().view(), HtmlEncoding::kMarkup);
     field += "\">";
     out_->Write(field.data(), static_cast<int32_t>(field.size()));
     name_.resize(mark);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "output/output.h"
+#include "util/byte_string.h"
 #include "variables/variable_list.h"
 #include "vm/zeto_vm.h"
 
@@ -79,11 +80,7 @@ void ZetoVMCallbacks::Remove(ZetoVMCallbackVariableCallback* callback) {
 bool ztVariable_Make_CallbackStruct(Variable* variable, ZetoVM* program, const char* name,
                                     int32_t length, Variable* data) {
   if (variable == nullptr || program == nullptr) return false;
-  std::string_view function;
-  if (name != nullptr) {
-    function = std::string_view(
-        name, length < 0 ? std::char_traits<char>::length(name) : static_cast<size_t>(length));
-  }
+  std::string_view function = MeasuredText(name, length);
   auto* callback = new ZetoVMCallbackVariableCallback(program, function, data);
   return variable->Make_CallbackStruct(callback);
 }

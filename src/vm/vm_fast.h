@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "util/check.h"
 #include "variables/operand.h"
 #include "variables/variable.h"
 #include "variables/variable_hash.h"
@@ -24,6 +25,7 @@ inline bool FastInteger(const Operand& op, int32_t* out) {
 // Stores an operand into a variable, consuming it; integers (given or held
 // by a plain variable) go in without a virtual call.
 inline void FastAssign(Variable* target, Operand value) {
+  ORIN_ASSERT(target != nullptr);
   int32_t n;
   if (FastInteger(value, &n) && target->PokeInteger(n)) {
     if (value.kind == OperandKind::kVariable && IsOwned(value)) value.value.variable->Release();

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "util/check.h"
 #include "variables/operand.h"
 
 namespace orin {
@@ -33,17 +34,39 @@ class ZetoVM_Stack {
   bool empty() const { return count_ == 0; }
   bool full() const { return count_ == kCapacity; }
   // Entry `depth` places below the top (0 = top); depth < count().
-  Operand& FromTop(uint32_t depth) { return entries_[count_ - 1 - depth]; }
-  Operand& At(uint32_t index) { return entries_[index]; }
+  Operand& FromTop(uint32_t depth) {
+    ORIN_ASSERT(depth < count_);
+    return entries_[count_ - 1 - depth];
+  }
+  Operand& At(uint32_t index) {
+    ORIN_ASSERT(index < count_);
+    return entries_[index];
+  }
+
+  // Only integers and dictionary strings may be borrowed by an entry.
+  static bool Storable(const Operand& op) {
+    return IsOwned(op) || op.kind == OperandKind::kInteger || op.kind == OperandKind::kString;
+  }
 
   // Unchecked; callers test full() and empty() first.
-  void PushUnchecked(const Operand& op) { entries_[count_++] = op; }
-  Operand PopUnchecked() { return entries_[--count_]; }
+  void PushUnchecked(const Operand& op) {
+    ORIN_ASSERT(count_ < kCapacity);
+    ORIN_ASSERT(Storable(op));
+    entries_[count_++] = op;
+  }
+  Operand PopUnchecked() {
+    ORIN_ASSERT(count_ > 0);
+    return entries_[--count_];
+  }
   // The loop's pushes write the fields in place: building an Operand and
   // copying it costs a store-forwarding stall on every push.
-  void PushIntegerUnchecked(int32_t value) { SetInteger(&entries_[count_++], value); }
+  void PushIntegerUnchecked(int32_t value) {
+    ORIN_ASSERT(count_ < kCapacity);
+    SetInteger(&entries_[count_++], value);
+  }
   // The entry takes over a reference the caller added.
   void PushVariableUnchecked(Variable* variable) {
+    ORIN_ASSERT(count_ < kCapacity && variable != nullptr);
     Operand* e = &entries_[count_++];
     e->kind = OperandKind::kVariable;
     e->flags = kOperandOwned;
@@ -52,6 +75,7 @@ class ZetoVM_Stack {
     e->size = 0;
   }
   void PushConstantUnchecked(const char* bytes, uint32_t length) {
+    ORIN_ASSERT(count_ < kCapacity);
     Operand* e = &entries_[count_++];
     e->kind = OperandKind::kString;
     e->flags = 0;
@@ -59,8 +83,15 @@ class ZetoVM_Stack {
     e->length = length;
     e->size = length;
   }
-  Operand& Top() { return entries_[count_ - 1]; }
-  void DropUnchecked() { --count_; }
+  Operand& Top() {
+    ORIN_ASSERT(count_ > 0);
+    return entries_[count_ - 1];
+  }
+  // For an entry whose ownership was taken over (or that owns nothing).
+  void DropUnchecked() {
+    ORIN_ASSERT(count_ > 0);
+    --count_;
+  }
   static void SetInteger(Operand* e, int32_t value) {
     e->kind = OperandKind::kInteger;
     e->flags = 0;

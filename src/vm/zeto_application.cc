@@ -20,14 +20,14 @@ std::string ZetoApplication::SystemErrorText() {
 
 void ZetoApplication::StartGlobalTimer() {
   int32_t seconds = GlobalTimeoutSeconds();
-  global_deadline_ = seconds > 0 ? time(nullptr) + seconds : 0;
+  global_deadline_ = seconds > 0 ? WallClockSeconds() + seconds : 0;
   global_deadline_ms_ = seconds > 0 ? MonotonicMillis() + int64_t{seconds} * 1000 : 0;
   timed_out_ = 0;
 }
 
 void ZetoApplication::StartPostTimer() {
   int32_t seconds = PostTimeoutSeconds();
-  post_deadline_ = seconds > 0 ? time(nullptr) + seconds : 0;
+  post_deadline_ = seconds > 0 ? WallClockSeconds() + seconds : 0;
   post_deadline_ms_ = seconds > 0 ? MonotonicMillis() + int64_t{seconds} * 1000 : 0;
   post_timed_out_ = 0;
 }
@@ -81,7 +81,7 @@ void ZetoApplication::Tick(time_t) {
 int32_t ZetoApplication::TimeRemaining() {
   time_t deadline = global_deadline_;
   if (deadline == 0) return -1;
-  time_t now = time(nullptr);
+  time_t now = WallClockSeconds();
   return now >= deadline ? 0 : static_cast<int32_t>(deadline - now);
 }
 

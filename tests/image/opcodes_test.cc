@@ -19,18 +19,10 @@ TEST(Opcodes, LookupsAgreeWithTheTable) {
     EXPECT_EQ(FindMnemonic(info.mnemonic), &info) << info.mnemonic;
     EXPECT_TRUE(mnemonics.insert(info.mnemonic).second) << info.mnemonic;
   }
-  EXPECT_EQ(kInstructionCount, 148u);
   EXPECT_EQ(FindMnemonic("JMP_NE")->opcode, kJmpNe);
   EXPECT_EQ(FindOpcode(0x0001), nullptr);
   EXPECT_EQ(FindOpcode(0x020F), nullptr);
   EXPECT_EQ(FindMnemonic("pushx"), nullptr);
-  // Spot checks against the encoding.
-  EXPECT_EQ(kPushf, 0x8003);
-  EXPECT_EQ(FindOpcode(kAsyncn)->a, OperandRole::kTarget);
-  EXPECT_EQ(FindOpcode(kAsyncn)->b, OperandRole::kInt);
-  EXPECT_EQ(FindOpcode(kCall)->a, OperandRole::kFunction);
-  EXPECT_EQ(InstructionBytes(kPushdc), 10u);
-  EXPECT_EQ(InstructionBytes(kPushf), 10u);
   EXPECT_EQ(InstructionBytes(0xF000), 2u);  // undefined kinds carry nothing
 }
 

@@ -23,56 +23,6 @@ void Send(Socket& s, const std::string& bytes) {
             static_cast<int32_t>(bytes.size()));
 }
 
-// Five connections that send nothing occupy all five threads; a sixth
-// client is served only after one of them is released.
-TEST_F(SiteTest, SixthClientWaitsForAFreeThread) {
-  site_.Write("first.txt", "first");
-  site_.Write("sixth.txt", "sixth");
-  StartServer();
-  std::vector<Socket> held;
-  for (int i = 0; i < HTTPServer::kThreadCount; ++i)
-    held.push_back(Connect(port_));
-  Socket sixth = Connect(port_);
-  Send(sixth, "GET /sixth.txt HTTP/1.0\r\n\r\n");
-  EXPECT_FALSE(sixth.WaitReadable(300)) << "answered while every thread was busy";
-  EXPECT_TRUE(env_.resolved().empty());
-
-  Send(held[0], "GET /first.txt HTTP/1.0\r\n\r\n");
-  EXPECT_EQ(BodyOf(ReadToClose(held[0])), "first");
-  EXPECT_EQ(BodyOf(ReadToClose(sixth)), "sixth");
-  EXPECT_EQ(env_.resolved(), (std::vector<std::string>{"/first.txt", "/sixth.txt"}));
-  for (size_t i = 1; i < held.size(); ++i) {
-    held[i].ShutdownWrite();  // says nothing and leaves: no answer
-    EXPECT_EQ(ReadToClose(held[i]), "");
-  }
-}
-
-// With four threads held, the broken transfer and the requests after it are
-// all served by the one remaining thread.
-TEST_F(SiteTest, ClientLeavingMidResponseDoesNotHurtTheNextRequest) {
-  std::string big(8 << 20, 'b');
-  site_.Write("big.bin", big);
-  site_.Write("hello.txt", "hello");
-  StartServer();
-  std::vector<Socket> held;
-  for (int i = 0; i < HTTPServer::kThreadCount - 1; ++i)
-    held.push_back(Connect(port_));
-
-  Socket quitter = Connect(port_);
-  Send(quitter, "GET /big.bin HTTP/1.0\r\n\r\n");
-  // Half-closed first: the reset then fails the server's send with EPIPE,
-  // which must not raise SIGPIPE in the server's process.
-  quitter.ShutdownWrite();
-  char some[1000];
-  ASSERT_TRUE(quitter.WaitReadable(kGuardMillis));
-  ASSERT_GT(quitter.Receive(some, sizeof some, kGuardMillis), 0);
-  quitter.CloseWithReset();
-
-  EXPECT_EQ(BodyOf(Get(port_, "/hello.txt")), "hello");
-  EXPECT_EQ(BodyOf(Get(port_, "/big.bin")).size(), big.size());
-  held.clear();
-}
-
 TEST_F(SiteTest, RequestArrivingOneByteAtATime) {
   site_.Write("hello.txt", "hello");
   StartServer();

@@ -27,16 +27,6 @@ std::string ParseAndFormat(const std::string& in, bool* error) {
   return Text(d.get());
 }
 
-TEST(Decimal, ContextIsDecimal64) {
-  const mpd_context_t* ctx = DecimalContext();
-  EXPECT_EQ(ctx->prec, 16);
-  EXPECT_EQ(ctx->emax, 384);
-  EXPECT_EQ(ctx->emin, -383);
-  EXPECT_EQ(ctx->round, MPD_ROUND_HALF_EVEN);
-  EXPECT_EQ(ctx->clamp, 1);
-  EXPECT_EQ(ctx->traps, 0u);
-}
-
 TEST(Decimal, ContextInitialisesOnceAcrossThreads) {
   std::vector<const mpd_context_t*> seen(4);
   std::vector<std::thread> threads;

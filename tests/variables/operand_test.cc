@@ -125,6 +125,9 @@ TEST(Operators, IntegerResultsStayIntegers) {
   r = OpAdd(ops.Make("vi:2"), ops.Make("d:3.0"));
   EXPECT_EQ(r.kind, OperandKind::kInteger);
   EXPECT_EQ(r.value.integer, 5);
+  // Integer variables too, up to the very ends of the range.
+  EXPECT_EQ(OpAdd(ops.Make("vi:2147483646"), IntegerOperand(1)).kind, OperandKind::kInteger);
+  EXPECT_EQ(OpSub(ops.Make("vi:-2147483647"), IntegerOperand(1)).kind, OperandKind::kInteger);
   r = OpAdd(ops.Make("v:2"), IntegerOperand(3));  // a text variable is no integer
   EXPECT_EQ(r.kind, OperandKind::kNumber);
   ReleaseOperand(&r);

@@ -12,35 +12,6 @@
 namespace orin::test {
 namespace {
 
-TEST(Capture, OutputGoesIntoTheVariable) {
-  VmRun run(R"(
-        pushc "<"
-        out
-        pushg page
-        capture
-        pushc "inside"
-        out
-        pushg inner
-        capture
-        pushc "deeper"
-        out
-        capture_end
-        pushc "!"
-        out
-        capture_end
-        pushc ">"
-        out
-        pushg page
-        out
-        pushc "/"
-        out
-        pushg inner
-        out
-  )");
-  EXPECT_EQ(run.Output(), "<>inside!/deeper");
-  EXPECT_EQ(run.vm().Features().size(), 0u);
-}
-
 TEST(Capture, ErrorsInsideReachTheRealResponse) {
   VmRun run(R"(
         pushg page
@@ -58,16 +29,6 @@ TEST(Capture, ErrorsInsideReachTheRealResponse) {
   run.vm().Release();
   EXPECT_EQ(run.app.GetOutput(), &run.app.output);
   EXPECT_EQ(run.Global("page"), "");
-}
-
-TEST(Capture, EndWithoutBlockAndBadTarget) {
-  VmRun stray("        capture_end\n");
-  EXPECT_EQ(stray.Run(), 0);
-  EXPECT_EQ(MessageOf(stray.vm().ErrorText()), "Invalid instruction");
-
-  VmRun text("        pushc \"x\"\n        capture\n");
-  EXPECT_EQ(text.Run(), 0);
-  EXPECT_EQ(MessageOf(text.vm().ErrorText()), "Invalid variable reference");
 }
 
 class Lockfiles : public ::testing::Test {
@@ -93,36 +54,6 @@ TEST_F(Lockfiles, ReleasedAtTheEndOfTheBlock) {
   EXPECT_TRUE(Locked("orders.dat.lck"));  // the run ended inside the block
   run.vm().Release();
   EXPECT_FALSE(Locked("orders.dat.lck"));
-
-  VmRun closed(R"(
-        pushc "orders.dat"
-        lockfile
-        lockfile_end
-  )");
-  Prepare(closed);
-  EXPECT_EQ(closed.Run(), 1);
-  EXPECT_FALSE(Locked("orders.dat.lck"));
-}
-
-TEST_F(Lockfiles, NestedBlockOnTheSameNameIsDeadlock) {
-  VmRun run(R"(
-        pushc "a"
-        lockfile
-        pushc "a"
-        lockfile
-        pushc "never"
-        out
-  )");
-  Prepare(run);
-  EXPECT_EQ(run.Run(), 0);  // ZtLOCKFILE errors are fatal by default
-  ASSERT_EQ(run.app.runtime.size(), 1u);
-  EXPECT_EQ(run.app.runtime[0].tag, 23);
-  EXPECT_NE(run.app.runtime[0].text.find(
-                "ZtLOCKFILE: Error creating lockfile 'a.lck': Possible deadlock detected\n"),
-            std::string::npos)
-      << run.app.runtime[0].text;
-  EXPECT_EQ(run.Global("ZtLOCKFILE_Error"),
-            "Error creating lockfile 'a.lck': Possible deadlock detected");
 }
 
 TEST_F(Lockfiles, NonFatalFailureLetsTheBlockEnd) {

@@ -9,75 +9,6 @@
 namespace orin::test {
 namespace {
 
-TEST(Calls, ArgumentsBindFirstToLast) {
-  VmRun run(R"(
-.func show(a, b, c)
-        pushl a
-        out
-        pushl b
-        out
-        pushl c
-        out
-        retn
-.end
-        pushi 1
-        pushi 2
-        pushi 3
-        call show
-        pop
-  )");
-  EXPECT_EQ(run.Output(), "123");
-  EXPECT_EQ(run.vm().CurrentStack()->count(), 0u);
-}
-
-TEST(Calls, RetMovesTheTopRetnPushesEmpty) {
-  VmRun run(R"(
-.func two()
-        pushi 9
-        pushi 2
-        ret
-.end
-.func none()
-        pushi 9
-        retn
-.end
-        call two
-        out
-        call none
-        isnull
-        out
-  )");
-  EXPECT_EQ(run.Output(), "21");
-  EXPECT_EQ(run.vm().CurrentStack()->count(), 0u);
-}
-
-TEST(Calls, ByReferenceParametersShareTheCallersVariable) {
-  VmRun run(R"(
-.func bump(&n, m)
-        pushl n
-        pushl m
-        add
-        popl n
-        pushi 0
-        popl m
-        retn
-.end
-        storegi x, 5
-        storegi y, 10
-        pushg x
-        pushg y
-        call bump
-        pop
-        pushg x
-        out
-        pushc ","
-        out
-        pushg y
-        out
-  )");
-  EXPECT_EQ(run.Output(), "15,10");
-}
-
 TEST(Calls, LocalsAreFreshPerCall) {
   VmRun run(R"(
 .func count()
@@ -133,22 +64,6 @@ TEST(Calls, RunawayRecursionIsStackOverflow) {
   EXPECT_EQ(MessageOf(run.vm().ErrorText()), "Stack overflow");
   EXPECT_EQ(run.vm().call_depth(), ZetoVM::kMaxCallDepth);
   EXPECT_EQ(run.app.output.headers["Status"], "500 Internal Server Error");
-}
-
-TEST(Calls, ReturnOutsideOfFunction) {
-  VmRun run(R"(
-        pushi 1
-        ret
-  )");
-  EXPECT_EQ(run.Run(), 0);
-  const std::string& text = run.vm().ErrorText();
-  EXPECT_EQ(text, "Fatal error in /test/t.ztc @ [00000000:00000006]: Return outside of function\n");
-}
-
-TEST(Calls, InvalidFunctionNumber) {
-  VmRun run("        call 7\n");
-  EXPECT_EQ(run.Run(), 0);
-  EXPECT_EQ(MessageOf(run.vm().ErrorText()), "Invalid function call");
 }
 
 TEST(Calls, FunctionInMissingSegment) {

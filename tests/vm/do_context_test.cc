@@ -158,21 +158,6 @@ TEST_F(DoFiles, TraceEntriesNameTheFile) {
             (std::vector<std::string>{"/main/t.ztc", "", "4", "/sub/x.ztc"}));
 }
 
-TEST_F(DoFiles, AFailingFileStopsTheCallerWithItsError) {
-  Write("/bad.ztc", "pushc \"before\"\nout\nret\n");
-  auto run = Main(R"(
-        pushc "/bad.ztc"
-        op_do_file
-        pushc "after"
-        out
-  )");
-  EXPECT_EQ(run->Run(), 0);
-  EXPECT_EQ(run->out(), "before");
-  EXPECT_EQ(MessageOf(run->vm().ErrorText()), "Return outside of function");
-  EXPECT_EQ(run->vm().ErrorText().rfind("Fatal error in /bad.ztc @ ", 0), 0u);
-  EXPECT_EQ(run->app.fatal.size(), 1u);  // reported once, by the file
-}
-
 TEST_F(DoFiles, FailedLoadsAreNotCachedAndReportTagTwentyTwo) {
   auto run = Main(R"(
         tagerror 22, 0

@@ -91,6 +91,10 @@ TEST_F(Expressions, PrecedenceAndGrouping) {
   EXPECT_EQ(Eval("1 BITSL 4 BITOR 1"), "17");
   EXPECT_EQ(Eval("'abc' CIN 'xABCx' * 10"), "0");  // 'abc' CIN ('xABCx' * 10)
   EXPECT_EQ(Eval("('abc' CIN 'xABCx') * 10"), "20");
+  EXPECT_EQ(Eval("1 EQ 1 OR 2 EQ 3"), "1");
+  EXPECT_EQ(Eval("NOT 0 AND 1"), "1");
+  EXPECT_EQ(Eval("2 pow 3 * 2"), "16");
+  EXPECT_EQ(Eval("100 / 8 rounds 2"), "12.5");  // divides by "8.00"
 }
 
 TEST_F(Expressions, ComparisonsCompileBeforeLogicalOperators) {
@@ -112,6 +116,8 @@ TEST_F(Expressions, Literals) {
   EXPECT_EQ(Eval("-2147483648"), "-2147483648");
   EXPECT_EQ(Eval("99999999999"), "99999999999");
   EXPECT_EQ(Eval("+.5 + 5."), "5.5");
+  EXPECT_EQ(Eval("1.5 * 2 + .25"), "3.25");
+  EXPECT_EQ(Eval("2147483647 + 1"), "2147483648");
   EXPECT_EQ(Eval("2-1"), "1");
   EXPECT_EQ(Eval("2 -1"), "1");
 }
@@ -152,32 +158,54 @@ TEST_F(Expressions, FunctionCalls) {
 }
 
 TEST_F(Expressions, Messages) {
-  EXPECT_EQ(Error("add(1, 2, 3)"),
-            "Function 'add' is defined with 2 parameters and was called with 3");
-  EXPECT_EQ(Error("add()"), "Function 'add' is defined with 2 parameters and was called with 0");
-  EXPECT_EQ(Error("nosuch(1)"), "Unable to find function 'nosuch'");
-  EXPECT_EQ(Error("1 +"), "Argument expected in Expression");
-  EXPECT_EQ(Error("   "), "Argument expected in Expression");
-  EXPECT_EQ(Error("AND 1"), "Argument expected in Expression");
-  EXPECT_EQ(Error("()"), "Argument expected in Expression");
-  EXPECT_EQ(Error("'abc"), "Mismatched Quotes found in Expression");
-  EXPECT_EQ(Error("a['x]"), "Mismatched Quotes found in Expression");
-  EXPECT_EQ(Error("(1"), "Mismatched Parentheses found in Expression");
-  EXPECT_EQ(Error("a[(1])"), "Mismatched Parentheses found in Expression");
-  EXPECT_EQ(Error("1)"), "Mismatched Parentheses in Expression");
-  EXPECT_EQ(Error("1 ^ 2"), "Invalid Operator '^' Found in Expression");
-  EXPECT_EQ(Error("1 || 2"), "Invalid Operator '||' Found in Expression");
-  EXPECT_EQ(Error("1 PLUS 2"), "Invalid Operator 'PLUS' Found in Expression");
-  EXPECT_EQ(Error("1 < 2"), "Invalid Operator '<' Found in Expression");
-  EXPECT_EQ(Error("1 2"), "Found additional argument '2' while looking for operator");
-  EXPECT_EQ(Error("1 \"x\""), "Found additional argument '\"x\"' while looking for operator");
-  EXPECT_EQ(Error("@x"), "Invalid Argument '@x' Found in expression");
-  EXPECT_EQ(Error("0x1G"), "Invalid Argument '0x1G' Found in expression");
-  EXPECT_EQ(Error("0x100000000"), "Invalid Argument '0x100000000' Found in expression");
-  EXPECT_EQ(Error("a:"), "Invalid Argument 'a:' in Expression");
-  EXPECT_EQ(Error("1 ISNULL 2"), "Invalid operator found in expression");
-  EXPECT_EQ(Error("1 (2)"), "Invalid operator found in expression");
-  EXPECT_EQ(Error("1 ++ 2"), "Invalid operator found in expression");
+  struct Case {
+    std::string text;
+    const char* message;
+  } cases[] = {
+      {"add(1, 2, 3)", "Function 'add' is defined with 2 parameters and was called with 3"},
+      {"add()", "Function 'add' is defined with 2 parameters and was called with 0"},
+      {"nosuch(1)", "Unable to find function 'nosuch'"},
+      {"a (1)", "Unable to find function 'a'"},
+      {"1 +", "Argument expected in Expression"},
+      {"* 2", "Argument expected in Expression"},
+      {"", "Argument expected in Expression"},
+      {"   ", "Argument expected in Expression"},
+      {"AND 1", "Argument expected in Expression"},
+      {"()", "Argument expected in Expression"},
+      {"add(1, )", "Argument expected in Expression"},
+      {"'abc", "Mismatched Quotes found in Expression"},
+      {"a['x]", "Mismatched Quotes found in Expression"},
+      {"(1", "Mismatched Parentheses found in Expression"},
+      {"a[(1])", "Mismatched Parentheses found in Expression"},
+      {"f(1, [2)", "Mismatched Parentheses found in Expression"},
+      {"1)", "Mismatched Parentheses in Expression"},
+      {"1 ^ 2", "Invalid Operator '^' Found in Expression"},
+      {"1 || 2", "Invalid Operator '||' Found in Expression"},
+      {"1 | 2", "Invalid Operator '|' Found in Expression"},
+      {"1 == 2", "Invalid Operator '==' Found in Expression"},
+      {"1 XOR 2", "Invalid Operator 'XOR' Found in Expression"},
+      {"1 PLUS 2", "Invalid Operator 'PLUS' Found in Expression"},
+      {"1 < 2", "Invalid Operator '<' Found in Expression"},
+      {"1 2", "Found additional argument '2' while looking for operator"},
+      {"1 \"x\"", "Found additional argument '\"x\"' while looking for operator"},
+      {"x 'y'", "Found additional argument ''y'' while looking for operator"},
+      {"@x", "Invalid Argument '@x' Found in expression"},
+      {"#x", "Invalid Argument '#x' Found in expression"},
+      {"12abc + 1", "Invalid Argument '12abc' Found in expression"},
+      {"1.2.3", "Invalid Argument '1.2.3' Found in expression"},
+      {"0x1G", "Invalid Argument '0x1G' Found in expression"},
+      {"0x100000000", "Invalid Argument '0x100000000' Found in expression"},
+      {"a:", "Invalid Argument 'a:' in Expression"},
+      {"a: + 1", "Invalid Argument 'a:' in Expression"},
+      {"1 ISNULL 2", "Invalid operator found in expression"},
+      {"1 NOT 2", "Invalid operator found in expression"},
+      {"1 (2)", "Invalid operator found in expression"},
+      {"1 ++ 2", "Invalid operator found in expression"},
+      {"5--1", "Invalid operator found in expression"},
+      {std::string(150, '(') + "1" + std::string(150, ')'), "Expression is nested too deeply"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(Error(c.text), c.message) << c.text;
 }
 
 TEST_F(Expressions, FailedCompileAddsNoSegment) {

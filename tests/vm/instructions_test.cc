@@ -23,78 +23,6 @@ TEST(Instructions, ConstantsAndOutput) {
   EXPECT_EQ(run.out(), std::string("2147483647|-5|a\0b|2.5", 21));
 }
 
-TEST(Instructions, ArithmeticPopsRightThenLeft) {
-  VmRun run(R"(
-        pushi 10
-        pushi 4
-        sub
-        out
-        pushc " "
-        out
-        pushi 7
-        pushi 0
-        mod
-        out
-        pushi 1
-        pushi 33
-        bitsl
-        out
-        pushi 2147483647
-        pushi 1
-        add
-        out
-        pushc "x"
-        pushc "abc"
-        in
-        out
-  )");
-  EXPECT_EQ(run.Output(), "6 0221474836480");
-}
-
-TEST(Instructions, SearchOperatorsTakeNeedleThenHaystack) {
-  VmRun run(R"(
-        pushc ""
-        pushc "x"
-        in
-        out
-        pushc ""
-        pushc "x"
-        ein
-        out
-        pushc "AbC"
-        pushc "xabcx"
-        cin
-        out
-  )");
-  EXPECT_EQ(run.Output(), "102");
-}
-
-TEST(Instructions, GlobalFastPaths) {
-  VmRun run(R"(
-        storegi n, 5
-        storegi d, 0
-        incg n, 2
-        pushg n
-        out
-        cmpgi n, 7
-        out
-        cmpgi n, 9
-        out
-        cmpgg n, d
-        out
-        modgg n, d
-        out
-        storegi d, 4
-        modgg n, d
-        out
-        storegi n, 2147483647
-        incg n, 1
-        pushg n
-        out
-  )");
-  EXPECT_EQ(run.Output(), "70-11032147483648");
-}
-
 TEST(Instructions, CmpgiComparesTextNumerically) {
   VmRun run(R"(
         pushc "10"
@@ -108,36 +36,6 @@ TEST(Instructions, CmpgiComparesTextNumerically) {
   )");
   // "10" > 9 numerically; "abc" against "5" compares text: 'a' > '5'.
   EXPECT_EQ(run.Output(), "11");
-}
-
-TEST(Instructions, JumpsAndConditions) {
-  VmRun run(R"(
-        jmp 0            ; offset 0 is the next instruction
-        pushc "a"
-        out
-        pushi 0
-        jmp_eq skip
-        pushc "not here"
-        out
-skip:   pushi -1
-        jmp_lt neg
-        pushc "not here"
-        out
-neg:    pushi 3
-        jmp_le no
-        pushc "b"
-        out
-no:     storegi i, 0
-loop:   cmpgi i, 3
-        jmp_ge done
-        pushg i
-        out
-        incg i, 1
-        jmp loop
-done:   pushc "."
-        out
-  )");
-  EXPECT_EQ(run.Output(), "ab012.");
 }
 
 // A comparison right before a conditional jump is taken by the jump at
@@ -188,25 +86,6 @@ yes:    pushc "nonzero"
         out
   )");
   EXPECT_EQ(run.Output(), "zero");
-}
-
-TEST(Instructions, ExitEndsTheRunNormally) {
-  VmRun run(R"(
-        pushc "before"
-        out
-        exit
-        pushc "after"
-        out
-  )");
-  EXPECT_EQ(run.Run(), 1);
-  EXPECT_EQ(run.out(), "before");
-  EXPECT_EQ(run.app.exit_flag().load(), 1);
-  VmRun alt(R"(
-        exit_alt
-        pushc "after"
-        out
-  )");
-  EXPECT_EQ(alt.Output(), "");
 }
 
 TEST(Instructions, StoreAndVariables) {
@@ -270,85 +149,6 @@ TEST(Instructions, DupSwapAndSwapn) {
   EXPECT_EQ(run.Output(), "123ab");
 }
 
-TEST(Instructions, SwapnOutOfRange) {
-  VmRun run(R"(
-        pushi 1
-        swapn 0, 1
-  )");
-  EXPECT_EQ(run.Run(), 0);
-  EXPECT_EQ(MessageOf(run.vm().ErrorText()), "Invalid stack reference");
-}
-
-TEST(Instructions, ElementsAndMembers) {
-  VmRun run(R"(
-        pushi 7
-        pushg a
-        pushi 3
-        elem
-        store
-        pushg a
-        pushi 3
-        elemr
-        out
-        pushg a
-        pushi 4
-        elemr
-        isnull
-        out
-        pushc "v"
-        pushg s
-        pushc "Name"
-        memb
-        store
-        pushg s
-        pushc "NAME"
-        membr
-        out
-        pushg s
-        pushc "other"
-        membr
-        isnull
-        out
-  )");
-  EXPECT_EQ(run.Output(), "71v1");
-  EXPECT_EQ(run.Global("a"), "7");
-}
-
-TEST(Instructions, ElementIndexBelowOneIsRuntimeError62) {
-  VmRun run(R"(
-        pushg a
-        pushi 0
-        elem
-  )");
-  EXPECT_EQ(run.Run(), 0);  // ZtEXPRESSION is fatal by default
-  ASSERT_EQ(run.app.runtime.size(), 1u);
-  EXPECT_EQ(run.app.runtime[0].tag, 62);
-  EXPECT_NE(run.app.runtime[0].text.find("ZtEXPRESSION: Array index must be positive integer\n"),
-            std::string::npos);
-  EXPECT_EQ(run.Global("ZtEXPRESSION_Error"), "Array index must be positive integer");
-
-  VmRun lenient(R"(
-        tagerror 62, 0
-        pushg a
-        pushc "-3"
-        elemr
-        isnull
-        out
-  )");
-  EXPECT_EQ(lenient.Run(), 1);
-  EXPECT_EQ(lenient.out(), "1");
-}
-
-TEST(Instructions, ElementOfANonVariableIsInvalidReference) {
-  VmRun run(R"(
-        pushc "text"
-        pushi 1
-        elem
-  )");
-  EXPECT_EQ(run.Run(), 0);
-  EXPECT_EQ(MessageOf(run.vm().ErrorText()), "Invalid variable reference");
-}
-
 TEST(Instructions, ElementSurvivesItsArrayBeingReplaced) {
   // The pushed element holds its own reference: turning the array into a
   // scalar while the element is on the stack must not free it under us.
@@ -365,36 +165,6 @@ TEST(Instructions, ElementSurvivesItsArrayBeingReplaced) {
         out
   )");
   EXPECT_EQ(run.Output(), "5");
-}
-
-TEST(Instructions, DynamicNames) {
-  VmRun run(R"(
-.system sv
-        pushi 3
-        popnc "g.counter"
-        pushnc "COUNTER"
-        out
-        pushc "x"
-        pushc "total"
-        popn
-        pushc "global.total"
-        pushn
-        out
-        pushi 1
-        pushc "s.nosuch"       ; system names are never created
-        popn
-        pushc "s.nosuch"
-        pushn
-        isnull
-        out
-        pushi 4
-        popnc "arr[2]"
-        pushnc "arr[2]"
-        out
-  )");
-  EXPECT_EQ(run.Output(), "3x14");
-  EXPECT_EQ(run.Global("counter"), "3");
-  EXPECT_FALSE(run.HasGlobal("nosuch"));
 }
 
 TEST(Instructions, References) {
@@ -448,28 +218,6 @@ TEST(Instructions, DatabaseFieldsAreNullWithoutDatabases) {
   )");
   EXPECT_EQ(run.Output(), "11");
   EXPECT_EQ(run.vm().CurrentStack()->count(), 0u);
-}
-
-TEST(Instructions, SystemSaveLevels) {
-  VmRun run(R"(
-        spush
-        spop
-        spop
-  )");
-  EXPECT_EQ(run.Run(), 0);
-  EXPECT_EQ(MessageOf(run.vm().ErrorText()), "System variable stack underflow");
-}
-
-TEST(Instructions, OutCompAppliesOutputMode) {
-  VmRun run(R"(
-        stdoutput 2
-        pushc "  a \t\n b  c"
-        out_comp
-        stdoutput 0
-        pushc "  x"
-        out_comp
-  )");
-  EXPECT_EQ(run.Output(), "a b c  x");
 }
 
 TEST(Instructions, OutWritesLinkBuffersWhole) {
@@ -530,44 +278,6 @@ TEST(Instructions, ConcatenationOntoAnotherVariableCopies) {
         out
   )");
   EXPECT_EQ(run.Output(), "aab124");
-}
-
-TEST(Instructions, ErroutputAndTagerrorChangeTheFrame) {
-  VmRun run(R"(
-        erroutput 3
-        tagerror 28, 2
-        tagerror 77, 3
-        tagerror -1, 3
-  )");
-  EXPECT_EQ(run.Run(), 1);
-  EXPECT_EQ(run.vm().CurrentFrame()->error_flags(), 3u);
-  EXPECT_EQ(run.vm().error_settings()[28], 2);
-}
-
-TEST(Instructions, HideWritesFieldsPerLeaf) {
-  VmRun run(R"(
-        pushc "a<b"
-        popg plain
-        pushi 1
-        pushg list
-        pushi 1
-        elem
-        store
-        pushc "x\"y"
-        pushg list
-        pushi 2
-        elem
-        pushc "k"
-        memb
-        store
-        pushc " plain , g.list,,nothing"
-        hide
-  )");
-  EXPECT_EQ(run.Output(),
-            "<input type=\"hidden\" name=\"plain\" value=\"a&lt;b\">"
-            "<input type=\"hidden\" name=\"list[1]\" value=\"1\">"
-            "<input type=\"hidden\" name=\"list[2]:k\" value=\"x&quot;y\">"
-            "<input type=\"hidden\" name=\"nothing\" value=\"\">");
 }
 
 TEST(Instructions, PositionAndTrace) {

@@ -50,40 +50,6 @@ Variable* Member(Variable* v, std::string_view name, bool create = false) {
   return v->Element(AggregateIndex::Member(name), create);
 }
 
-TEST(SettableSystemVariables, AnyAssignmentBecomesTheSettingAsText) {
-  TestApplication app;
-  VarRef language = VarRef::Adopt(new LanguageVariable(&app));
-  EXPECT_EQ(language->Value().str(), "en-US");
-  uint32_t counter = app.LanguageCounter();
-
-  language->SetValue("de-CH", -1);
-  EXPECT_EQ(app.Language(), "de-CH");
-  EXPECT_EQ(app.LanguageCounter(), counter + 1);
-  EXPECT_EQ(language->Value().str(), "de-CH");
-
-  language->SetValue_Integer(-12);
-  EXPECT_EQ(app.Language(), "-12");
-  bool bad = false;
-  language->SetValue_Decimal(DecimalFromText(nullptr, "2.50", -1, &bad));
-  EXPECT_EQ(app.Language(), "2.5");
-  char* owned = static_cast<char*>(std::malloc(3));
-  std::memcpy(owned, "fr", 3);
-  language->SetValue_Nocopy(owned, 2, 3);
-  EXPECT_EQ(app.Language(), "fr");
-
-  VarRef array = NewVariable();
-  array->Element(AggregateIndex(1), true)->SetValue("a", -1);
-  array->Element(AggregateIndex(2), true)->SetValue_Integer(2);
-  language->SetValue_Variable(array.get());
-  EXPECT_EQ(app.Language(), "a,2");
-
-  // Assignment goes through the ordinary path too (a copy from it is text).
-  VarRef copy = NewVariable();
-  copy->SetValue_Variable(language.get());
-  EXPECT_EQ(copy->ScalarType(), kTypeText);
-  EXPECT_EQ(copy->Value().str(), "a,2");
-}
-
 TEST(SettableSystemVariables, EachSettingHasItsOwnVariable) {
   TestApplication app;
   VarRef charset = VarRef::Adopt(new CharacterSetVariable(&app));
@@ -128,17 +94,6 @@ TEST(SettableSystemVariables, FollowTheApplicationAndSaveLevels) {
   scope.Find(&restored, "zeto_language", -1, false);
   EXPECT_EQ(restored, language);
   EXPECT_EQ(restored->Value().str(), "pt");
-}
-
-TEST(ReadOnlySystemVariables, IgnoreAssignment) {
-  TestApplication app;
-  VarRef year = VarRef::Adopt(new DynamicTimeVariable(DynamicTimeVariable::kYear));
-  VarRef ssl = VarRef::Adopt(new SSLAvailableVariable(&app));
-  year->SetValue("1900", -1);
-  ssl->SetValue_Integer(1);
-  EXPECT_GE(year->Value_Integer(), 2020);
-  EXPECT_EQ(ssl->Value_Integer(), 0);
-  EXPECT_EQ(ssl->ScalarType(), kTypeInteger);
 }
 
 TEST(ReadOnlySystemVariables, ComputedOnceOrEveryTime) {
@@ -218,23 +173,6 @@ TEST(DynamicTimeVariables, BreakDownIsLocalTime) {
     unsetenv("TZ");
   }
   tzset();
-}
-
-TEST(AddDynamicSystemVariables, FixedOrder) {
-  TestApplication app;
-  Dictionary names;
-  SystemVariableHash scope(&names, 4);
-  AddDynamicSystemVariables(&scope, &app);
-  std::vector<std::string> order;
-  for (uint32_t e = 0; e < scope.Entries(); ++e)
-    order.emplace_back(scope.EntryName(e));
-  ASSERT_EQ(order.size(), 20u);
-  EXPECT_EQ(order[0], "dyn_time_t");
-  EXPECT_EQ(order[13], "dyn_stm_zone");
-  EXPECT_EQ(
-      std::vector<std::string>(order.begin() + 14, order.end()),
-      (std::vector<std::string>{"dyn_time_remaining", "zeto_language", "zeto_defaultlanguage",
-                                "zeto_defaultdatabase", "zeto_charset", "zeto_sslavailable"}));
 }
 
 TEST(ConfigurationVariables, IntegerSettingsCopyAsIntegersTextsAsTexts) {
@@ -321,14 +259,6 @@ TEST(ConfigurationVariables, LibraryListsAndLookups) {
   EXPECT_EQ(Member(lookup, "NoSuchType"), missing);  // the member now exists
   missing->SetValue_Integer(1);
   EXPECT_EQ(Member(lookup, "nosuchtype")->Value_Integer(), 0);
-}
-
-TEST(ConfigurationVariables, WithoutLibrariesEveryLookupIsZero) {
-  Config config;
-  TestApplication app;
-  VarRef all = VarRef::Adopt(new ConfigurationAggregateVariable(&config, &app));
-  EXPECT_EQ(Member(all.get(), "systemlib_list")->ElementsUsed(), 0);
-  EXPECT_EQ(Member(Member(all.get(), "systemlib_lookup"), "anything")->Value_Integer(), 0);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "util/ascii.h"
+
 namespace orin {
 
 bool IsNameStart(char c) {
@@ -15,13 +17,6 @@ bool IsNameChar(char c) {
 }
 
 namespace {
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 bool LexString(std::string_view line, size_t* i, std::string* out, std::string* error) {
   size_t p = *i + 1;
@@ -56,8 +51,8 @@ bool LexString(std::string_view line, size_t* i, std::string* out, std::string* 
         out->push_back('\'');
         break;
       case 'x': {
-        int hi = p < line.size() ? HexDigit(line[p]) : -1;
-        int lo = p + 1 < line.size() ? HexDigit(line[p + 1]) : -1;
+        int hi = p < line.size() ? HexValue(line[p]) : -1;
+        int lo = p + 1 < line.size() ? HexValue(line[p + 1]) : -1;
         if (hi < 0 || lo < 0) {
           *error = "\\x needs two hex digits";
           return false;
