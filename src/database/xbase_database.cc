@@ -32,7 +32,9 @@ std::string Decimal(uint32_t value) {
 
 XBaseDatabaseView::XBaseDatabaseView(ZetoVM* machine, Database* database, std::string_view name,
                                      XBaseTable* table)
-    : DatabaseView(machine, database, name), table_(table) {}
+    : DatabaseView(machine, database, name),
+      owner_(static_cast<XBaseDatabase*>(database)),
+      table_(table) {}
 
 bool XBaseDatabaseView::AttachTable(XBaseTable* table) {
   table_ = table;
@@ -112,6 +114,7 @@ bool XBaseDatabaseView::Exists(uint32_t n) {
 
 bool XBaseDatabaseView::Skip(int32_t count) {
   if (count == 0) return true;
+  if (MainIndex() != nullptr) return SkipIndexed(count, false);
   int64_t current = table_->current_record();
   int64_t target = current + count;
   if (target >= 1 && target <= UINT32_MAX && Exists(static_cast<uint32_t>(target))) {
@@ -129,6 +132,7 @@ bool XBaseDatabaseView::Skip(int32_t count) {
 
 bool XBaseDatabaseView::SkipFiltered(int32_t count) {
   if (count == 0) return true;
+  if (MainIndex() != nullptr) return SkipIndexed(count, true);
   int step = count > 0 ? 1 : -1;
   int64_t remaining = count > 0 ? static_cast<int64_t>(count) : -static_cast<int64_t>(count);
   int64_t position = table_->current_record();
@@ -147,12 +151,21 @@ bool XBaseDatabaseView::SkipFiltered(int32_t count) {
 }
 
 bool XBaseDatabaseView::Go(int64_t row) {
+  if (XBaseIndex* index = MainIndex(); index != nullptr && (row == -1 || row == -2)) {
+    uint32_t record = 0;
+    if (!(row == -1 ? index->First(&record) : index->Last(&record))) return IndexFailed(index);
+    if (!Exists(record)) {
+      eof_ = true;
+      return true;
+    }
+    return Read(record);
+  }
   int64_t target = row == -1 ? 1 : row == -2 ? static_cast<int64_t>(table_->record_count()) : row;
   if (target < 1 || target > UINT32_MAX || !Exists(static_cast<uint32_t>(target))) {
     eof_ = true;
     return true;
   }
-  return Read(static_cast<uint32_t>(target));
+  return Read(static_cast<uint32_t>(target)) && PositionIndex();
 }
 
 bool XBaseDatabaseView::ScanFiltered(uint32_t from, int step, uint32_t* found) {
@@ -169,6 +182,7 @@ bool XBaseDatabaseView::ScanFiltered(uint32_t from, int step, uint32_t* found) {
 }
 
 bool XBaseDatabaseView::GoFiltered(int64_t row) {
+  if (MainIndex() != nullptr && (row == -1 || row == -2)) return EdgeFiltered(row == -1);
   if (row == -1 || row == -2) {
     uint32_t found = 0;
     bool ok =
@@ -181,17 +195,9 @@ bool XBaseDatabaseView::GoFiltered(int64_t row) {
     eof_ = true;
     return true;
   }
-  if (!Read(static_cast<uint32_t>(row))) return false;
+  if (!Read(static_cast<uint32_t>(row)) || !PositionIndex()) return false;
   eof_ = !FilterAccepts();
   return true;
-}
-
-bool XBaseDatabaseView::Find(std::string_view, bool) {
-  return Fail("Database has no open indexes");
-}
-
-bool XBaseDatabaseView::FindFiltered(std::string_view, bool) {
-  return Fail("Database has no open indexes");
 }
 
 void XBaseDatabaseView::WriteFields() {
@@ -205,6 +211,7 @@ bool XBaseDatabaseView::Add() {
   WriteFields();
   if (!table_->AppendRecord()) return TableFailed();
   eof_ = false;
+  if (!IndexNewRecord()) return false;
   // The values read back are the stored forms (padded decimals, cut texts).
   RefreshVariables(true);
   return true;
@@ -213,6 +220,7 @@ bool XBaseDatabaseView::Add() {
 bool XBaseDatabaseView::Update() {
   WriteFields();
   if (table_->current_record() == 0) return Fail("Invalid record number");
+  if (!ReindexUpdatedRecord()) return false;
   if (!table_->UpdateRecord()) return TableFailed();
   RefreshVariables(true);
   return true;
@@ -323,6 +331,7 @@ bool XBaseDatabase::Open(std::string_view file, std::string_view, std::string_vi
                          std::string_view, const std::string*) {
   ReleaseViews();
   view_ = nullptr;
+  CloseIndexes();
   table_->Close();
   if (files_ == nullptr) return Fail("No file manager");
   if (!table_->Open(kDataArea, file)) return TableFailed();
@@ -332,6 +341,7 @@ bool XBaseDatabase::Open(std::string_view file, std::string_view, std::string_vi
 bool XBaseDatabase::Close() {
   ReleaseViews();
   view_ = nullptr;
+  CloseIndexes();
   table_->Close();
   return true;
 }
@@ -339,6 +349,7 @@ bool XBaseDatabase::Close() {
 bool XBaseDatabase::Create(std::string_view file, std::string_view, std::string_view fields) {
   ReleaseViews();
   view_ = nullptr;
+  CloseIndexes();
   table_->Close();
   std::vector<XBaseFieldDefinition> definitions;
   std::string error;
@@ -346,118 +357,6 @@ bool XBaseDatabase::Create(std::string_view file, std::string_view, std::string_
   if (files_ == nullptr) return Fail("No file manager");
   if (!table_->Create(kDataArea, file, "", definitions)) return TableFailed();
   return MakeView();
-}
-
-bool XBaseDatabase::SetIndexes(ZetoVM&, std::string_view list) {
-  if (Trim(list).empty()) return true;  // a blank list leaves no index open
-  std::vector<std::string_view> names;
-  size_t start = 0;
-  while (true) {
-    size_t comma = list.find(',', start);
-    std::string_view piece = Trim(list.substr(start, comma - start));
-    if (piece.empty()) return Fail("Dangling comma in index list");
-    names.push_back(piece);
-    if (comma == std::string_view::npos) break;
-    start = comma + 1;
-  }
-  return Fail("Unable to open index '" + std::string(names.front()) +
-              "': index files are not supported by this server yet");
-}
-
-bool XBaseDatabase::SelectMainIndex(std::string_view) {
-  return Fail("Database has no index with that name");
-}
-
-bool XBaseDatabase::MakeIndex(const MakeIndexOperands& operands) {
-  return Fail("Unable to create index '" + operands.file_name +
-              "': index files are not supported by this server yet");
-}
-
-bool XBaseDatabase::Reindex() {
-  return true;  // no open index to rebuild
-}
-
-namespace {
-
-// The directory part of a file name in an area ("" for the area's root).
-std::string_view DirectoryOf(std::string_view name) {
-  size_t slash = name.rfind('/');
-  return slash == std::string_view::npos ? std::string_view() : name.substr(0, slash);
-}
-
-// Reserves a fresh name next to the table; "" with *error on failure.
-std::string ReserveTempName(FileManager* files, std::string_view table, std::string* error) {
-  std::string path;
-  std::unique_ptr<File> file =
-      files->CreateTempFile(kDataArea, DirectoryOf(table), "pack", &path, kOpenRead | kOpenWrite);
-  if (!file) {
-    *error =
-        "Error creating a temporary file for '" + std::string(table) + "': " + files->ErrorText();
-    return {};
-  }
-  return path;
-}
-
-}  // namespace
-
-bool XBaseDatabase::Pack() {
-  if (!table_->IsOpen() || view_ == nullptr) return Fail("Database '" + name_ + "' is not open");
-  std::string error;
-  std::string temp_table = ReserveTempName(files_, table_->file_name(), &error);
-  if (temp_table.empty()) return Fail(std::move(error));
-  std::string temp_memo;
-  if (table_->has_memo()) {
-    temp_memo = ReserveTempName(files_, table_->file_name(), &error);
-    if (temp_memo.empty()) {
-      files_->Delete(kDataArea, temp_table);
-      return Fail(std::move(error));
-    }
-  }
-  auto discard = [&](std::string message) {
-    files_->Delete(kDataArea, temp_table);
-    if (!temp_memo.empty()) files_->Delete(kDataArea, temp_memo);
-    return Fail(std::move(message));
-  };
-
-  std::vector<XBaseFieldDefinition> definitions;
-  for (const std::unique_ptr<XBaseField>& field : table_->fields()) {
-    definitions.push_back({field->name(), field->type(), field->length(), field->decimals()});
-  }
-  {
-    XBaseTable packed(files_);
-    if (!packed.Create(kDataArea, temp_table, temp_memo, definitions)) {
-      return discard(packed.error());
-    }
-    if (!table_->RefreshHeader()) return discard(table_->error());
-    uint32_t count = table_->record_count();
-    for (uint32_t n = 1; n <= count; ++n) {
-      if (!table_->ReadRecord(n)) return discard(table_->error());
-      if (table_->deleted()) continue;
-      for (size_t i = 0; i < table_->field_count(); ++i) {
-        XBaseField* field = table_->field(i);
-        if (!field->LoadValue()) return discard(table_->error());
-        packed.field(i)->SetValue(field->Value());
-      }
-      if (!packed.AppendRecord()) return discard(packed.error());
-    }
-    packed.Close();
-  }
-
-  std::string table_name = table_->file_name();
-  std::string memo_name = table_->memo_file_name();
-  table_->Close();
-  bool moved = files_->Rename(kDataArea, temp_table, table_name);
-  if (moved && !temp_memo.empty()) moved = files_->Rename(kDataArea, temp_memo, memo_name);
-  if (!moved) error = "Error renaming the packed table: " + files_->ErrorText();
-  if (!table_->Open(kDataArea, table_name)) {
-    ReleaseViews();
-    view_ = nullptr;
-    return moved ? TableFailed() : discard(error);
-  }
-  if (!moved) return discard(error);
-  // The fields are new objects: the variables follow them.
-  if (!view_->Rebind()) return Fail(view_->ErrorText());
-  return view_->Go(-1) || Fail(view_->ErrorText());
 }
 
 bool XBaseDatabase::OpenView(std::string_view, std::string_view, std::string_view) {

@@ -2,10 +2,11 @@
 // one table file (and its memo file) in the data directory with a single
 // view that navigates and edits its records.
 //
-// Index files are not read or written by this type yet: set index names,
-// make index and find report that, and reindex and pack have no indexes to
-// rebuild. Pack writes the live records to a temporary table (and memo
-// file) beside the table and renames it over the old one.
+// A database keeps a list of open index files, the first being the main
+// index: navigation follows it and find searches it, and every add and
+// update keeps all of them current (deletion marks leave them alone).
+// Pack and reindex write fresh files beside the old ones and rename them
+// over the old names.
 #ifndef ORIN_DATABASE_XBASE_DATABASE_H_
 #define ORIN_DATABASE_XBASE_DATABASE_H_
 
@@ -15,11 +16,13 @@
 #include <vector>
 
 #include "database/database.h"
+#include "database/xbase_index.h"
 #include "database/xbase_table.h"
 
 namespace orin {
 
 class FileManager;
+class XBaseDatabase;
 class XBaseVariable;
 
 class XBaseDatabaseView : public DatabaseView {
@@ -47,6 +50,9 @@ class XBaseDatabaseView : public DatabaseView {
   // After the table was reopened (pack): each field variable takes the
   // field of its column, so references scripts hold stay live.
   bool Rebind();
+  // Positions the main index on the current record (nothing to do
+  // without an index or a current record).
+  bool PositionIndex();
 
   XBaseTable* table() const { return table_; }
   bool eof() const { return eof_; }
@@ -66,7 +72,19 @@ class XBaseDatabaseView : public DatabaseView {
   // Writes the modified field variables into the fields.
   void WriteFields();
   bool TableFailed();
+  XBaseIndex* MainIndex() const;
+  bool IndexFailed(XBaseIndex* index);
+  // Moves |count| entries through the main index (a filter, when given,
+  // decides which entries count).
+  bool SkipIndexed(int32_t count, bool filtered);
+  // From the main index's first or last entry, the first record the filter
+  // accepts.
+  bool EdgeFiltered(bool top);
+  // Adds the current record's keys to every open index.
+  bool IndexNewRecord();
+  bool ReindexUpdatedRecord();
 
+  XBaseDatabase* owner_;
   XBaseTable* table_;
   bool eof_ = false;
 };
@@ -94,8 +112,20 @@ class XBaseDatabase : public Database {
   bool Command(std::string_view text1, std::string_view text2) override;
 
   XBaseTable* table() const { return table_.get(); }
+  // Open indexes, the main one first.
+  const std::vector<std::unique_ptr<XBaseIndex>>& indexes() const { return indexes_; }
+  // The index key of the table's current record (the view's variables are
+  // refreshed from the fields first).
+  bool ComputeKey(XBaseIndex* index, std::string* key);
 
  private:
+  void CloseIndexes() { indexes_.clear(); }
+  // Inserts the key of every record of the table into `index`.
+  bool FillIndex(XBaseIndex* index);
+  // Reserves a temporary file beside the table; "" with the message set.
+  std::string TempName(const std::string& beside);
+  bool PackInto(const std::string& temp_table, const std::string& temp_memo,
+                const std::vector<std::string>& temp_indexes);
   // Makes the view over the open table and registers it as primary.
   bool MakeView();
   bool TableFailed();
@@ -103,6 +133,7 @@ class XBaseDatabase : public Database {
   FileManager* files_;
   std::unique_ptr<XBaseTable> table_;
   XBaseDatabaseView* view_ = nullptr;
+  std::vector<std::unique_ptr<XBaseIndex>> indexes_;
 };
 
 }  // namespace orin
