@@ -9,7 +9,7 @@
 namespace orin {
 namespace {
 
-// "NAME C 10.0;..." for a good specification, the message for a bad one.
+// "NAME C 10.0;..." for good field declarations, the message for bad ones.
 std::string Parse(const std::string& text) {
   std::vector<XBaseFieldDefinition> fields;
   std::string error;
