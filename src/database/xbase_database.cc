@@ -12,14 +12,6 @@ namespace orin {
 
 namespace {
 
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsSpaceTabCrLf(text.front()))
-    text.remove_prefix(1);
-  while (!text.empty() && IsSpaceTabCrLf(text.back()))
-    text.remove_suffix(1);
-  return text;
-}
-
 std::string Decimal(uint32_t value) {
   char buffer[16];
   int n = std::snprintf(buffer, sizeof buffer, "%u", value);
@@ -239,7 +231,7 @@ bool XBaseDatabaseView::Undelete() {
 }
 
 bool XBaseDatabaseView::Filter(std::string_view expression) {
-  std::string_view text = Trim(expression);
+  std::string_view text = TrimSpaceTabCrLf(expression);
   if (text.empty()) {
     ReleaseFilter();
     return Go(-1);

@@ -13,15 +13,6 @@ namespace orin {
 
 namespace {
 
-std::string_view TrimSpace(std::string_view text) {
-  auto space = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
-  while (!text.empty() && space(text.front()))
-    text.remove_prefix(1);
-  while (!text.empty() && space(text.back()))
-    text.remove_suffix(1);
-  return text;
-}
-
 // The directory part of a file name in an area ("" for the area's root).
 std::string_view DirectoryOf(std::string_view name) {
   size_t slash = name.rfind('/');
@@ -228,12 +219,12 @@ std::string XBaseDatabase::TempName(const std::string& beside) {
 
 bool XBaseDatabase::SetIndexes(ZetoVM&, std::string_view list) {
   CloseIndexes();
-  if (TrimSpace(list).empty()) return true;  // a blank list leaves no index open
+  if (TrimSpaceTabCrLf(list).empty()) return true;  // a blank list leaves no index open
   std::vector<std::string_view> names;
   size_t start = 0;
   while (true) {
     size_t comma = list.find(',', start);
-    std::string_view piece = TrimSpace(list.substr(start, comma - start));
+    std::string_view piece = TrimSpaceTabCrLf(list.substr(start, comma - start));
     if (piece.empty()) return Fail("Dangling comma in index list");
     names.push_back(piece);
     if (comma == std::string_view::npos) break;
@@ -252,7 +243,7 @@ bool XBaseDatabase::SetIndexes(ZetoVM&, std::string_view list) {
 }
 
 bool XBaseDatabase::SelectMainIndex(std::string_view name) {
-  name = TrimSpace(name);
+  name = TrimSpaceTabCrLf(name);
   for (size_t i = 0; i < indexes_.size(); ++i) {
     if (!EqualsNoCase(indexes_[i]->file_name(), name)) continue;
     std::unique_ptr<XBaseIndex> chosen = std::move(indexes_[i]);

@@ -16,14 +16,6 @@ bool StartsNoCase(std::string_view text, std::string_view keyword) {
   return text.size() >= keyword.size() && EqualsNoCase(text.substr(0, keyword.size()), keyword);
 }
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsSpaceTabCrLf(s.front()))
-    s.remove_prefix(1);
-  while (!s.empty() && IsSpaceTabCrLf(s.back()))
-    s.remove_suffix(1);
-  return s;
-}
-
 // Leading decimal digits, saturating well above any valid length.
 int64_t Digits(std::string_view* s) {
   int64_t n = 0;
@@ -42,9 +34,9 @@ std::string_view LengthText(std::string_view rest, bool* trailing) {
   size_t close = rest.find(')');
   if (close == std::string_view::npos) return {};
   size_t open = rest.substr(0, close).rfind('(');
-  if (!Trim(rest.substr(close + 1)).empty()) *trailing = true;
+  if (!TrimSpaceTabCrLf(rest.substr(close + 1)).empty()) *trailing = true;
   if (open == std::string_view::npos) return {};
-  std::string_view text = Trim(rest.substr(open + 1, close - open - 1));
+  std::string_view text = TrimSpaceTabCrLf(rest.substr(open + 1, close - open - 1));
   return text.substr(0, 19);
 }
 
@@ -107,7 +99,7 @@ bool ParseXBaseFieldSpecification(std::string_view text, std::vector<XBaseFieldD
                                   std::string* error) {
   fields->clear();
   error->clear();
-  if (Trim(text).empty()) {
+  if (TrimSpaceTabCrLf(text).empty()) {
     *error = "Field specification does not define any\tfields";
     return false;
   }

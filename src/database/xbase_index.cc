@@ -4,40 +4,12 @@
 #include <cstring>
 #include <map>
 
+#include "image/byte_order.h"
+#include "util/ascii.h"
+
 namespace orin {
 
 namespace {
-
-uint16_t Get16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-uint32_t Get32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-void Put16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-
-void Put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i)
-    p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t';
-}
-
-std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front()))
-    text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back()))
-    text.remove_suffix(1);
-  return text;
-}
 
 // A decimal number split for comparison: sign, integer digits without
 // leading zeros, fraction digits without trailing zeros.
@@ -216,22 +188,22 @@ bool XBaseIndex::CheckHeader(const uint8_t* h) {
     return Fail("'" + file_name_ + "' is either corrupt or is not a valid index file");
   }
   if (h[4] >= 4) return Fail("'" + file_name_ + "' was created by a newer version of the software");
-  uint32_t pages = Get32(h + 9);
-  uint32_t root = Get32(h + 13);
-  uint16_t max = Get16(h + 17);
-  uint16_t page_size = Get16(h + 19);
-  uint16_t entry_size = Get16(h + 21);
+  uint32_t pages = GetLE32(h + 9);
+  uint32_t root = GetLE32(h + 13);
+  uint16_t max = GetLE16(h + 17);
+  uint16_t page_size = GetLE16(h + 19);
+  uint16_t entry_size = GetLE16(h + 21);
   // The tree needs at least three entries a page to split and merge.
   bool sane = pages >= 2 && root >= 1 && root < pages && entry_size >= 9 && max >= 3 &&
               page_size >= 8 + 3u * entry_size;
   if (!sane) return Fail("'" + file_name_ + "' is either corrupt or is not a valid index file");
-  counter_ = Get32(h + 5);
+  counter_ = GetLE32(h + 5);
   page_count_ = pages;
   root_ = root;
   max_entries_ = max;
   page_size_ = page_size;
   entry_size_ = entry_size;
-  flags_ = Get32(h + 23);
+  flags_ = GetLE32(h + 23);
   const char* text = reinterpret_cast<const char*>(h + 27);
   expression_.assign(text, strnlen(text, kExpressionSize));
   return true;
@@ -251,13 +223,13 @@ bool XBaseIndex::WriteHeader() {
   uint8_t h[kHeaderSize] = {};
   std::memcpy(h, "PGSI", 4);
   h[4] = kVersion;
-  Put32(h + 5, counter_);
-  Put32(h + 9, page_count_);
-  Put32(h + 13, root_);
-  Put16(h + 17, max_entries_);
-  Put16(h + 19, page_size_);
-  Put16(h + 21, entry_size_);
-  Put32(h + 23, flags_);
+  PutLE32(h + 5, counter_);
+  PutLE32(h + 9, page_count_);
+  PutLE32(h + 13, root_);
+  PutLE16(h + 17, max_entries_);
+  PutLE16(h + 19, page_size_);
+  PutLE16(h + 21, entry_size_);
+  PutLE32(h + 23, flags_);
   std::memcpy(h + 27, expression_.data(),
               std::min<size_t>(expression_.size(), kExpressionSize - 1));
   if (file_->WriteAt(0, h, kHeaderSize) != static_cast<int32_t>(kHeaderSize)) {
@@ -325,7 +297,7 @@ bool XBaseIndex::ReadPage(uint32_t number, XBaseIndexPage* page) {
   int32_t got = file_->ReadAt(static_cast<int64_t>(number) * page_size_, bytes.data(), page_size_);
   if (got < 0) return Fail("Error reading from '" + file_name_ + "': " + file_->ErrorText());
   if (got != page_size_) return Corrupt();
-  uint32_t n = Get32(bytes.data());
+  uint32_t n = GetLE32(bytes.data());
   if (n > Capacity()) {
     return Fail(
         "File is corrupt (the number of entries is larger than the maximum entries possible).");
@@ -335,12 +307,12 @@ bool XBaseIndex::ReadPage(uint32_t number, XBaseIndexPage* page) {
   const size_t key_room = static_cast<size_t>(entry_size_) - 8;
   for (uint32_t i = 0; i < n; ++i) {
     const uint8_t* e = bytes.data() + 4 + static_cast<size_t>(i) * entry_size_;
-    page->entries[i].left = Get32(e);
-    page->entries[i].record = Get32(e + 4);
+    page->entries[i].left = GetLE32(e);
+    page->entries[i].record = GetLE32(e + 4);
     const char* key = reinterpret_cast<const char*>(e + 8);
     page->entries[i].key.assign(key, strnlen(key, key_room - 1));
   }
-  page->right = Get32(bytes.data() + 4 + static_cast<size_t>(n) * entry_size_);
+  page->right = GetLE32(bytes.data() + 4 + static_cast<size_t>(n) * entry_size_);
   if (cache_.size() >= kCachedPages) cache_.clear();
   cache_[number] = *page;
   return true;
@@ -350,16 +322,16 @@ bool XBaseIndex::WritePage(const XBaseIndexPage& page) {
   std::vector<uint8_t> bytes(page_size_, 0);
   uint32_t n = static_cast<uint32_t>(page.entries.size());
   if (n > Capacity()) return Corrupt();
-  Put32(bytes.data(), n);
+  PutLE32(bytes.data(), n);
   const size_t key_room = static_cast<size_t>(entry_size_) - 8;
   for (uint32_t i = 0; i < n; ++i) {
     uint8_t* e = bytes.data() + 4 + static_cast<size_t>(i) * entry_size_;
     const XBaseIndexEntry& entry = page.entries[i];
-    Put32(e, entry.left);
-    Put32(e + 4, entry.record);
+    PutLE32(e, entry.left);
+    PutLE32(e + 4, entry.record);
     std::memcpy(e + 8, entry.key.data(), std::min(entry.key.size(), key_room - 1));
   }
-  Put32(bytes.data() + 4 + static_cast<size_t>(n) * entry_size_, page.right);
+  PutLE32(bytes.data() + 4 + static_cast<size_t>(n) * entry_size_, page.right);
   int64_t offset = static_cast<int64_t>(page.number) * page_size_;
   if (file_->WriteAt(offset, bytes.data(), page_size_) != page_size_) {
     cache_.clear();

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <utility>
 
+#include "image/byte_order.h"
 #include "util/ascii.h"
 
 namespace orin {
@@ -18,22 +19,6 @@ constexpr int64_t kDescriptorSize = 32;
 
 // The file error text when a file ends before the bytes its header promises.
 constexpr const char* kTooShort = "Unexpected end of file";
-
-uint16_t Get16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-uint32_t Get32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-void Put16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i)
-    p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 // Reads exactly `count` bytes at `offset`; a short read leaves kTooShort
 // as the file's error.
@@ -122,8 +107,8 @@ bool XBaseTable::ReadHeader() {
   if (!ReadExactly(table_file_.get(), 0, header, kHeaderSize)) {
     return ReadFailed(file_name_, table_file_.get());
   }
-  uint16_t header_length = Get16(header + 8);
-  uint16_t record_length = Get16(header + 10);
+  uint16_t header_length = GetLE16(header + 8);
+  uint16_t record_length = GetLE16(header + 10);
   if (header_length_ != 0 && (header_length != header_length_ || record_length != record_length_)) {
     // The fields were laid out from the first header; a table whose layout
     // changed under us cannot be read with them.
@@ -132,7 +117,7 @@ bool XBaseTable::ReadHeader() {
   }
   if (header_length_ == 0) version_ = header[0];
   memcpy(date_, header + 1, 3);
-  record_count_ = Get32(header + 4);
+  record_count_ = GetLE32(header + 4);
   header_length_ = header_length;
   record_length_ = record_length;
   return true;
@@ -143,9 +128,9 @@ bool XBaseTable::WriteHeader() {
   TodayUtc(date_);
   header[0] = version_;
   memcpy(header + 1, date_, 3);
-  Put32(header + 4, record_count_);
-  Put16(header + 8, header_length_);
-  Put16(header + 10, record_length_);
+  PutLE32(header + 4, record_count_);
+  PutLE16(header + 8, header_length_);
+  PutLE16(header + 10, record_length_);
   if (!WriteExactly(table_file_.get(), 0, header, kHeaderSize)) {
     return WriteFailed(file_name_, table_file_.get());
   }
@@ -301,7 +286,7 @@ bool XBaseTable::OpenMemo(int32_t area, uint32_t mode) {
   }
   uint8_t next[4];
   bool ok = ReadExactly(memo_file_.get(), 0, next, 4);
-  if (ok) next_memo_block_ = Get32(next);
+  if (ok) next_memo_block_ = GetLE32(next);
   memo_file_->UnlockRegion(0, kMemoBlockSize);
   return ok || ReadFailed(memo_name_, memo_file_.get());
 }
@@ -374,7 +359,7 @@ bool XBaseTable::Create(int32_t area, std::string_view name, std::string_view me
   }
   if (ok && has_memo) {
     uint8_t memo[kMemoBlockSize + 1] = {};
-    Put32(memo, next_memo_block_);
+    PutLE32(memo, next_memo_block_);
     memo[kMemoBlockSize] = kEndOfFile;
     if (!WriteExactly(memo_file_.get(), 0, memo, sizeof memo)) {
       ok = WriteFailed(memo_name_, memo_file_.get());
@@ -548,11 +533,11 @@ int64_t XBaseTable::WriteMemo(std::string_view text) {
   uint64_t blocks = (size + kMemoBlockSize - 1) / kMemoBlockSize;
   if (!ReadExactly(memo_file_.get(), 0, header, 4)) {
     ReadFailed(memo_name_, memo_file_.get());
-  } else if (const char* damage = MemoDamage(Get32(header), blocks, size)) {
+  } else if (const char* damage = MemoDamage(GetLE32(header), blocks, size)) {
     memo_file_->SetError(damage);
     WriteFailed(memo_name_, memo_file_.get());
   } else {
-    uint32_t next = Get32(header);
+    uint32_t next = GetLE32(header);
     std::string buffer;
     buffer.reserve(size);
     buffer.append(text);
@@ -562,7 +547,7 @@ int64_t XBaseTable::WriteMemo(std::string_view text) {
       WriteFailed(memo_name_, memo_file_.get());
     } else {
       next_memo_block_ = static_cast<uint32_t>(next + blocks);
-      Put32(header, next_memo_block_);
+      PutLE32(header, next_memo_block_);
       if (WriteExactly(memo_file_.get(), 0, header, kMemoBlockSize)) {
         result = next;
       } else {

@@ -10,8 +10,12 @@
 
 namespace orin {
 
-inline char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-inline char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+inline char AsciiLower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
+inline char AsciiUpper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
 
 // White space as isspace() sees it in the C locale: space, tab, LF, VT, FF, CR.
 inline bool IsSpace(char c) {
@@ -24,6 +28,23 @@ inline bool IsSpaceTabCrLf(char c) {
 // Space or tab, the white space inside one header line.
 inline bool IsBlank(char c) {
   return c == ' ' || c == '\t';
+}
+
+// `text` without the space, tab, CR and LF at either end.
+inline std::string_view TrimSpaceTabCrLf(std::string_view text) {
+  while (!text.empty() && IsSpaceTabCrLf(text.front()))
+    text.remove_prefix(1);
+  while (!text.empty() && IsSpaceTabCrLf(text.back()))
+    text.remove_suffix(1);
+  return text;
+}
+// `text` without the spaces and tabs at either end.
+inline std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front()))
+    text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back()))
+    text.remove_suffix(1);
+  return text;
 }
 
 // The value of a hexadecimal digit of either case, or -1.

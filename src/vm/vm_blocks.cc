@@ -19,15 +19,6 @@ namespace {
 
 constexpr int32_t kLockfileTag = 23;
 
-std::string_view Trim(std::string_view s) {
-  size_t b = 0, e = s.size();
-  while (b < e && IsSpaceTabCrLf(s[b]))
-    ++b;
-  while (e > b && IsSpaceTabCrLf(s[e - 1]))
-    --e;
-  return s.substr(b, e - b);
-}
-
 // Writes one hidden field per leaf of a value; element names extend the
 // variable's name with "[index]" and ":member".
 class HiddenFields {
@@ -70,7 +61,7 @@ void ZetoVM::Hide() {
   std::string_view rest = names;
   while (!rest.empty() && !aborted_) {
     size_t comma = rest.find(',');
-    std::string_view name = Trim(rest.substr(0, comma));
+    std::string_view name = TrimSpaceTabCrLf(rest.substr(0, comma));
     rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
     if (name.empty()) continue;
     Variable* v = LookupDynamicVariable(*this, name);
