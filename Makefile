@@ -4,7 +4,7 @@ BUILD_ASAN ?= build-asan
 CMAKE_ARGS ?=
 JOBS       ?= $(shell nproc)
 
-.PHONY: all setup configure build test test-unit test-e2e test-asan run fuzz bench bench-http format clean help
+.PHONY: all setup configure build test test-unit test-e2e test-asan run fuzz bench bench-http bench-xbase format clean help
 
 all: build
 
@@ -15,6 +15,7 @@ help:
 	@echo "make run      build and serve the example site"
 	@echo "make fuzz     build the libFuzzer targets with clang and run each briefly"
 	@echo "make bench    build and run the benchmarks"
+	@echo "make bench-xbase xBase tables and indexes against sqlite3 and python dbf"
 	@echo "make bench-http  requests per second: orin against nginx and php -S"
 	@echo "make test-e2e the end-to-end tests (real servers, curl, chromium)"
 	@echo "make format   clang-format every source file"
@@ -55,6 +56,10 @@ fuzz:
 
 bench: build
 	@./bench/run.sh
+
+bench-xbase: build
+	@BUILD=$(BUILD) ./bench/xbase/run.sh
+	@BUILD=$(BUILD) ./bench/xbase/index_run.sh
 
 bench-http: setup build
 	@BUILD=$(BUILD) ./bench/http/run.sh
