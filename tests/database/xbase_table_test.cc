@@ -2,8 +2,11 @@
 // and the messages for files that are wrong.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "database/xbase_table.h"
@@ -189,6 +192,34 @@ TEST_F(Tables, UpdateAndDeletionFlagRewriteOnlyTheirBytes) {
   Append(table, {"new"});
   EXPECT_FALSE(table.deleted());
   EXPECT_EQ(Row(table, 3), "new");
+}
+
+TEST_F(Tables, RecordRewritesWaitForTheRecordLock) {
+  // A record lock held elsewhere holds the rewrite back until released.
+  // Many writers and readers at once are the end-to-end test's.
+  XBaseTable table(&files_);
+  ASSERT_TRUE(table.Create(kDataArea, "r.dbf", "", {{"A", kXBaseCharacter, 6, 0}}));
+  Append(table, {"first"});
+  const int64_t offset = table.header_length(), length = table.record_length();
+  SimpleFileEnvironment env;
+  FileManager other(&env);
+  ASSERT_TRUE(other.SetDataDirectory(tmp_ / "data"));
+  auto holder = other.Open(kDataArea, "r.dbf", kOpenRead | kOpenWrite);
+  ASSERT_NE(holder, nullptr);
+  ASSERT_TRUE(holder->LockRegion(offset, length, true, true));
+  std::atomic<bool> updated{false};
+  std::thread writer([&] {
+    table.field(0)->SetValue("second");
+    EXPECT_TRUE(table.UpdateRecord()) << table.error();
+    updated = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(updated);
+  EXPECT_NE(DataFile("r.dbf").find("first"), std::string::npos);
+  ASSERT_TRUE(holder->UnlockRegion(offset, length));
+  writer.join();
+  EXPECT_TRUE(updated);
+  EXPECT_NE(DataFile("r.dbf").find("second"), std::string::npos);
 }
 
 TEST_F(Tables, RecordNumbersBeyondTheCountReReadTheHeader) {

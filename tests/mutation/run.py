@@ -73,6 +73,26 @@ MUTANTS = [
     ("fast-ge-as-gt", "src/vm/vm_run.cc",
      "VM_COMPARE(OpGe, a >= b ? 1 : 0);",
      "VM_COMPARE(OpGe, a > b ? 1 : 0);"),
+    ("fast-sub-wraps", "src/vm/vm_run.cc",
+     "FastInteger(st->FromTop(0), &b) && !__builtin_sub_overflow(a, b, &r)) {",
+     "FastInteger(st->FromTop(0), &b) && (__builtin_sub_overflow(a, b, &r) || true)) {"),
+    ("bitsr-as-bitsl", "src/vm/vm_run.cc",
+     "VM_BINARY(OpBitSr);",
+     "VM_BINARY(OpBitSl);"),
+    ("spop-underflow-ignored", "src/vm/vm_instructions.cc",
+     "if (!program_.system->PopSaveLevel()) FatalError(\"System variable stack underflow\");",
+     "program_.system->PopSaveLevel();"),
+    ("flush-past-threshold", "src/output/http_output.cc",
+     "if (since_flush_ >= flush_threshold_) Finish(false);",
+     "if (since_flush_ > flush_threshold_) Finish(false);"),
+    ("upload-limit-inclusive", "src/server/multipart_form_parser.cc",
+     "if (upload_limit_ != 0 && upload_size_ > upload_limit_) {",
+     "if (upload_limit_ != 0 && upload_size_ >= upload_limit_) {"),
+    ("update-without-record-lock", "src/database/xbase_table.cc",
+     "  if (!table_file_->LockRegion(offset, record_length_, true, true)) {\n"
+     "    return Fail(\"Error locking '\" + file_name_ + \"' for write: \" + table_file_->ErrorText());\n"
+     "  }\n  std::vector<uint8_t> record(record_length_);",
+     "  std::vector<uint8_t> record(record_length_);"),
 ]
 
 

@@ -40,14 +40,6 @@ std::string Expected200(const std::string& type, const std::string& body) {
          body;
 }
 
-TEST_F(SiteTest, CannedPagesByteForByte) {
-  StartServer();
-  EXPECT_EQ(Get(port_, "/missing.txt"), Expected404("/missing.txt"));
-  // The page names the path as received, query string excluded.
-  EXPECT_EQ(Get(port_, "/no%20such/file?a=1"), Expected404("/no%20such/file"));
-  EXPECT_EQ(Get(port_, "/../outside"), Expected404("/../outside"));
-}
-
 // Lengths and types of ordinary files are checked end to end; these are
 // the odd cases: no extension, upper-case extension, empty file, and
 // backslashes as separators.

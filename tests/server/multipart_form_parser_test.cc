@@ -148,21 +148,6 @@ TEST_F(MultipartTest, EverySplitGivesTheSameResult) {
   EXPECT_TRUE(area_.Names().empty());
 }
 
-TEST_F(MultipartTest, ALargeFileIsStreamedToDisk) {
-  // Three megabytes with every byte value, CR LF pairs and boundary starts.
-  std::string data = PatternBytes(3 * 1024 * 1024 + 17, 7);
-  for (size_t i = 1000; i + 20 < data.size(); i += 65537)
-    data.replace(i, 12, "\r\n--WebKitF\r");
-  std::string body = MultipartBody(kChromeBoundary, {{"upload", "big.bin", "image/png", data}});
-  ASSERT_TRUE(Parse(TypeWith(kChromeBoundary), body, 8192)) << error_;
-  auto process = uploads_.CallsOf("Zeto_ProcessFileUpload");
-  ASSERT_EQ(process.size(), 1u);
-  EXPECT_EQ(process[0].args[5], std::to_string(data.size()));
-  ASSERT_TRUE(process[0].file.has_value());
-  EXPECT_TRUE(*process[0].file == data) << "the temporary file differs from what was sent";
-  EXPECT_TRUE(area_.Names().empty());
-}
-
 TEST_F(MultipartTest, AValidationLimitKeepsThatManyBytes) {
   uploads_.limit = 100;
   std::string data = PatternBytes(250, 3);
@@ -178,23 +163,6 @@ TEST_F(MultipartTest, AValidationLimitKeepsThatManyBytes) {
   body = MultipartBody("b", {{"f", "x.dat", "application/octet-stream", data.substr(0, 100)}});
   ASSERT_TRUE(Parse(TypeWith("b"), body, 64)) << error_;
   EXPECT_EQ(uploads_.CallsOf("Zeto_ProcessFileUpload")[0].args[2], "COMPLETE");
-}
-
-TEST_F(MultipartTest, SkippedFiles) {
-  std::string body = MultipartBody("b", {{"f", "x.dat", "", "data"}, {"after", {}, "", "ok"}});
-  uploads_.limit = -1;
-  ASSERT_TRUE(Parse(TypeWith("b"), body)) << error_;
-  EXPECT_EQ(uploads_.CallsOf("Zeto_ValidateFileUpload").size(), 1u);
-  EXPECT_TRUE(uploads_.CallsOf("Zeto_ProcessFileUpload").empty());
-  EXPECT_EQ(Text(Var(scope_, "after")), "ok");
-  // Without the validation function every file is skipped and processing
-  // is never called.
-  uploads_.calls.clear();
-  uploads_.functions.erase("Zeto_ValidateFileUpload");
-  uploads_.limit = 0;
-  ASSERT_TRUE(Parse(TypeWith("b"), body)) << error_;
-  EXPECT_TRUE(uploads_.calls.empty());
-  EXPECT_TRUE(area_.Names().empty());
 }
 
 TEST_F(MultipartTest, WithoutAProcessingFunctionTheFileIsStillDeleted) {

@@ -102,6 +102,7 @@ TEST(Operators, Arithmetic) {
       {OpRounds, "ROUNDS", "2.5", "i:2", "2.50"},
       {OpRounds, "ROUNDS", "d:2.345", "i:2", "2.34"},
       {OpRounds, "ROUNDS", "i:7", "i:-3", "7"},
+      {OpRounds, "ROUNDS", "3.5", "i:0", "4"},
       {OpRoundf, "ROUNDF", "2.5", "i:2", "2.5"},
       {OpRoundf, "ROUNDF", "2.555", "i:2", "2.56"},
       {OpRoundf, "ROUNDF", "2.545", "i:2", "2.54"},

@@ -1,10 +1,9 @@
 // ZtCAPTURE and ZtLOCKFILE blocks: the machine's features over real output
-// sinks and real lock files.
+// sinks and real lock files. Waiting for a lock held elsewhere, and its
+// time-out, are the file manager's tests.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
-#include <thread>
 
 #include "files/temp_dir.h"
 #include "vm_test_util.h"
@@ -87,65 +86,6 @@ TEST_F(Lockfiles, OutsideTheDataDirectory) {
   ASSERT_EQ(run.app.runtime.size(), 1u);
   EXPECT_NE(run.app.runtime[0].text.find("Error creating lockfile '../escape.lck': "),
             std::string::npos);
-}
-
-TEST_F(Lockfiles, SecondRunWaitsForTheFirst) {
-  // Another thread holds the lock through its own file manager; the script
-  // waits and proceeds once it is given back.
-  TestApplication holder;
-  ASSERT_TRUE(holder.files().SetDataDirectory(dir.path()));
-  std::atomic<int> taken{-1};
-  std::atomic<bool> released{false};
-  std::thread other([&] {
-    taken = holder.files().AcquireLock(kDataArea, "shared.lck") == kLockAcquired ? 1 : 0;
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    released = true;
-    holder.files().ReleaseLock(kDataArea, "shared.lck");
-  });
-  while (taken < 0)
-    std::this_thread::yield();
-  if (taken != 1) {
-    other.join();
-    FAIL() << "the other thread could not take the lock";
-  }
-  VmRun run(R"(
-        pushc "shared"
-        lockfile
-        pushc "got it"
-        out
-        lockfile_end
-  )");
-  Prepare(run);
-  EXPECT_EQ(run.Run(), 1);
-  EXPECT_TRUE(released.load());
-  EXPECT_EQ(run.out(), "got it");
-  other.join();
-}
-
-TEST_F(Lockfiles, WaitEndsWithTheTimeOut) {
-  TestApplication holder;
-  ASSERT_TRUE(holder.files().SetDataDirectory(dir.path()));
-  // Held in the name of another thread of this process, which never lets
-  // go.
-  std::thread other([&] { holder.files().AcquireLock(kDataArea, "busy.lck"); });
-  other.join();
-  VmRun run(R"(
-        tagerror 23, 1
-        pushc "busy"
-        lockfile
-        pushc "continued"
-        out
-  )");
-  Prepare(run);
-  run.app.environment().SetDeadline(std::chrono::milliseconds(100));
-  EXPECT_EQ(run.Run(), 1);
-  ASSERT_EQ(run.app.runtime.size(), 1u);
-  EXPECT_NE(run.app.runtime[0].text.find(
-                "Error creating lockfile 'busy.lck': Timed out waiting for lock"),
-            std::string::npos)
-      << run.app.runtime[0].text;
-  EXPECT_EQ(run.out(), "continued");
-  holder.files().ReleaseLock(kDataArea, "busy.lck");
 }
 
 }  // namespace

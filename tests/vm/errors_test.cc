@@ -92,6 +92,10 @@ TEST(FatalErrors, EachKindOfBrokenCodeHasItsMessage) {
       {"pushc \"text\"\n pushi 1\n elem", "Invalid variable reference"},
       {"pushc \"x\"\n capture", "Invalid variable reference"},
       {"capture_end", "Invalid instruction"},
+      {"pushi 1\n ret", "Return outside of function"},
+      {"spush\n spop\n spop", "System variable stack underflow"},
+      {"pop3delete", "Instruction 'pop3delete' is not supported by this server"},
+      {"localize @9999", "Invalid dictionary reference"},
   };
   for (const Case& c : cases) {
     VmRun run(std::string(" ") + c.source + "\n pushc \"after\"\n out\n");

@@ -23,6 +23,65 @@ TEST(Instructions, ConstantsAndOutput) {
   EXPECT_EQ(run.out(), std::string("2147483647|-5|a\0b|2.5", 21));
 }
 
+// Each operator instruction reaches its own operation, on the integer fast
+// path and off it; what the operations compute is the operators' own test.
+TEST(Instructions, EachOperatorReachesItsOperation) {
+  struct Case {
+    const char* left;  // pushes, or "" for the unary ones
+    const char* right;
+    const char* op;
+    const char* result;
+  } cases[] = {
+      {"pushi 7", "pushi 2", "add", "9"},
+      {"pushi 2147483647", "pushi 1", "add", "2147483648"},
+      {"pushf 2.5", "pushc \"0.25\"", "add", "2.75"},
+      {"pushi 7", "pushi 2", "sub", "5"},
+      {"pushi -2147483647", "pushi 2", "sub", "-2147483649"},
+      {"pushi 7", "pushi 2", "mul", "14"},
+      {"pushi 7", "pushi 2", "div", "3.5"},
+      {"pushi -7", "pushi 2", "mod", "-1"},
+      {"pushi 7", "pushi 2", "pow", "49"},
+      {"pushi 7", "pushi 2", "bitand", "2"},
+      {"pushi 5", "pushi 2", "bitor", "7"},
+      {"pushi 7", "pushi 2", "bitxor", "5"},
+      {"pushi 7", "pushi 2", "bitsl", "28"},
+      {"pushi 7", "pushi 2", "bitsr", "1"},
+      {"", "pushi 0", "bitoc", "-1"},
+      {"pushc \"2.5\"", "pushi 2", "rounds", "2.50"},
+      {"pushc \"2.555\"", "pushi 2", "roundf", "2.56"},
+      {"pushc \"ab\"", "pushi 12", "cat", "ab12"},
+      {"pushi 2", "pushi 2", "eq", "1"},
+      {"pushc \"1.0\"", "pushc \"1\"", "eq", "1"},
+      {"pushi 2", "pushi 2", "ne", "0"},
+      {"pushc \"abc\"", "pushc \"ABC\"", "ne", "1"},
+      {"pushi 2", "pushi 2", "lt", "0"},
+      {"pushc \"ab\"", "pushc \"abc\"", "lt", "1"},
+      {"pushi 2", "pushi 2", "le", "1"},
+      {"pushc \"1.0\"", "pushc \"1\"", "le", "1"},
+      {"pushi 2", "pushi 2", "gt", "0"},
+      {"pushc \"NaN\"", "pushi 5", "gt", "1"},
+      {"pushi 2", "pushi 2", "ge", "1"},
+      {"pushc \"b\"", "pushc \"a\"", "ge", "1"},
+      {"pushi 2", "pushi 3", "cmp", "-1"},
+      {"pushc \"b\"", "pushc \"a\"", "cmp", "1"},
+      {"", "pushc \"0.0\"", "not", "1"},
+      {"pushc \"00\"", "pushi 1", "and", "0"},
+      {"pushc \"00\"", "pushi 1", "or", "1"},
+      {"", "pushc \"\"", "isnull", "1"},
+      {"pushc \"an\"", "pushc \"banana\"", "in", "2"},
+      {"pushc \"an\"", "pushc \"banana\"", "ein", "3"},
+      {"pushc \"AN\"", "pushc \"banana\"", "cin", "2"},
+      {"pushc \"AN\"", "pushc \"banana\"", "ecin", "3"},
+  };
+  for (const Case& c : cases) {
+    std::string source = std::string("        ") + c.left + "\n        " + c.right + "\n        " +
+                         c.op + "\n        out\n";
+    VmRun run(source);
+    EXPECT_EQ(run.Output(), c.result) << c.left << " " << c.right << " " << c.op;
+    EXPECT_EQ(run.vm().CurrentStack()->count(), 0u) << c.op;
+  }
+}
+
 TEST(Instructions, CmpgiComparesTextNumerically) {
   VmRun run(R"(
         pushc "10"
