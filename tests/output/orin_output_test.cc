@@ -103,6 +103,19 @@ TEST_F(Response, ScriptLengthIsKept) {
   EXPECT_EQ(Received(), "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 3\r\n\r\nabc");
 }
 
+TEST_F(Response, BodyOfExactlyTheThresholdGoesOutWithoutLength) {
+  out_->set_flush_threshold(16);
+  out_->Write("0123456789", 10);
+  EXPECT_FALSE(out_->headers_sent());
+  out_->Write("abcdef", 6);  // reaches 16: flushed here
+  EXPECT_TRUE(out_->headers_sent());
+  EXPECT_EQ(out_->SetHeader("Status", "500 Internal Server Error"), 0);
+  EXPECT_EQ(out_->SetHeader("X-Late", "1"), 0);
+  out_->Write("tail", 4);
+  out_->Finish(true);
+  EXPECT_EQ(Received(), "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n0123456789abcdeftail");
+}
+
 TEST_F(Response, SmallChunksKeepTheBodyInOrder) {
   out_->set_chunk_size(7);  // the first chunk keeps its 8192 bytes
   std::string body;
