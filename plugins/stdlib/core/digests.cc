@@ -56,7 +56,7 @@ bool Hmac(std::string_view algorithm, std::string_view key, std::string_view byt
   unsigned int size = 0;
   // HMAC() reads a null key as "no key"; an empty text is a valid key.
   static const unsigned char kEmpty = 0;
-  const void* key_bytes = key.empty() ? &kEmpty : key.data();
+  const void* key_bytes = key.empty() ? static_cast<const void*>(&kEmpty) : key.data();
   if (HMAC(md, key_bytes, static_cast<int>(key.size()),
            reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), mac,
            &size) == nullptr) {
