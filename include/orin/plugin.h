@@ -376,8 +376,9 @@ ZT_EXPORT void ztVariableHash_Dump(ztVariableHash* hash);
 /* Sizes of the first block and of later blocks (0: defaults). */
 ZT_EXPORT ztLinkBuffer* ztLinkBuffer_Allocate(int32_t first_size, int32_t growth_size);
 ZT_EXPORT void ztLinkBuffer_Free(ztLinkBuffer* buffer);
-/* Empties the buffer for reuse. */
-ZT_EXPORT void ztLinkBuffer_Release(ztLinkBuffer* buffer);
+/* Hands the contents over as an ALLOCATED, NUL-terminated text; the buffer
+   becomes empty and reusable. */
+ZT_EXPORT char *ztLinkBuffer_Release(ztLinkBuffer *buffer, int32_t *length, int32_t *capacity);
 ZT_EXPORT void ztLinkBuffer_Concat_Char(ztLinkBuffer* buffer, char c);
 ZT_EXPORT void ztLinkBuffer_Concat_Double(ztLinkBuffer* buffer, double value);
 /* Two upper-case hex digits. */

@@ -33,7 +33,9 @@ OrinBaseApplication::OrinBaseApplication(std::unique_ptr<OrinConfig> config)
     : config_(std::move(config)),
       files_(std::make_unique<FileManager>(&file_environment_)),
       process_id_(CurrentProcessId()),
-      thread_id_(CurrentThreadId()) {}
+      thread_id_(CurrentThreadId()) {
+  config_->set_registrar(&library_registrar_);
+}
 
 OrinBaseApplication::~OrinBaseApplication() = default;
 
