@@ -59,7 +59,7 @@ bool Parse(std::string_view text, Dec* out, std::string* error) {
 }
 
 std::string ToText(const mpd_t* d) {
-  char* text = mpd_to_sci(d, 0);
+  char* text = mpd_to_sci(d, 1);
   if (text == nullptr) throw std::bad_alloc();
   std::string out(text);
   mpd_free(text);
@@ -181,6 +181,8 @@ bool NumberRound(std::string_view x, int64_t places, std::string* out, std::stri
   ctx.round = MPD_ROUND_HALF_UP;
   uint32_t status = 0;
   mpd_qrescale(r.get(), a.get(), -places, &ctx, &status);
+  // 1234.5 to the hundreds is 1200, not 1.2E+3.
+  if (places < 0) mpd_qrescale(r.get(), r.get(), 0, &ctx, &status);
   if (status & MPD_Malloc_error) throw std::bad_alloc();
   // Back to the script's precision (a no-op for every ordinary case).
   Dec s = NewDec();
