@@ -9,7 +9,6 @@ namespace orin_std {
 
 namespace {
 
-
 // The elements from position `start` (1 .. count + 1), `count` of them.
 bool Window(Call& c, size_t size, int64_t start, int64_t count, size_t* begin, size_t* end) {
   if (start < 1 || static_cast<uint64_t>(start) > size + 1) {
@@ -28,7 +27,8 @@ void SortValues(Call& c, bool descending) {
   if (!c.Aggregate(0, &a, &is_array)) return;
   ElementList list(a);
   std::vector<ztVariable*> values;
-  for (const Element& e : list.elements()) values.push_back(e.value);
+  for (const Element& e : list.elements())
+    values.push_back(e.value);
   ztProgram* program = c.program();
   std::stable_sort(values.begin(), values.end(), [&](ztVariable* x, ztVariable* y) {
     int r = ztProgram_Compare(program, x, y);
@@ -73,11 +73,16 @@ void ArrValues(Call& c) {
   ElementList list(a);
   MakeEmpty(c, true);
   int32_t n = 0;
-  for (const Element& e : list.elements()) StoreIndexCopy(c.result(), ++n, e.value);
+  for (const Element& e : list.elements())
+    StoreIndexCopy(c.result(), ++n, e.value);
 }
 
-void ArrSort(Call& c) { SortValues(c, false); }
-void ArrRsort(Call& c) { SortValues(c, true); }
+void ArrSort(Call& c) {
+  SortValues(c, false);
+}
+void ArrRsort(Call& c) {
+  SortValues(c, true);
+}
 
 void ArrFind(Call& c) {
   ztVariable* a;

@@ -33,7 +33,8 @@ std::string Call::ParameterName(int i) const {
     all = comma == std::string_view::npos ? std::string_view() : all.substr(comma + 1);
   }
   all = all.substr(0, all.find(','));
-  while (!all.empty() && (all.front() == ' ' || all.front() == '&')) all.remove_prefix(1);
+  while (!all.empty() && (all.front() == ' ' || all.front() == '&'))
+    all.remove_prefix(1);
   return std::string(all);
 }
 
@@ -75,8 +76,8 @@ bool Call::Integer(int i, int64_t* out) {
 bool Call::IntegerIn(int i, int64_t low, int64_t high, int64_t* out) {
   if (!Integer(i, out)) return false;
   if (*out >= low && *out <= high) return true;
-  return Fail(ParameterName(i) + " " + std::to_string(*out) + " is outside " +
-              std::to_string(low) + " to " + std::to_string(high));
+  return Fail(ParameterName(i) + " " + std::to_string(*out) + " is outside " + std::to_string(low) +
+              " to " + std::to_string(high));
 }
 
 bool Call::Number(int i, std::string* out) {
@@ -157,7 +158,9 @@ ElementList::ElementList(ztVariable* aggregate) : list_(ztVariableList_Allocate(
   }
 }
 
-ElementList::~ElementList() { ztVariableList_Free(list_); }
+ElementList::~ElementList() {
+  ztVariableList_Free(list_);
+}
 
 void MakeEmpty(Call& c, bool array) {
   // The JSON reader is the interface's one way to an empty aggregate.
@@ -181,8 +184,8 @@ void StoreCopy(ztVariable* target, const Element& key, ztVariable* value) {
     StoreIndexCopy(target, key.index, value);
     return;
   }
-  ztVariable* slot = ztVariable_Struct_Member(key.name.data(), static_cast<int32_t>(key.name.size()),
-                                              target, 1);
+  ztVariable* slot =
+      ztVariable_Struct_Member(key.name.data(), static_cast<int32_t>(key.name.size()), target, 1);
   if (slot != nullptr) ztVariable_SetValue_Variable(slot, value);
 }
 

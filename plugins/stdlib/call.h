@@ -30,8 +30,7 @@ struct FunctionSpec {
 
 class Call {
  public:
-  Call(const FunctionSpec& spec, ztProgram* program, ztVariableHash* parameters,
-       ztVariable* result)
+  Call(const FunctionSpec& spec, ztProgram* program, ztVariableHash* parameters, ztVariable* result)
       : spec_(spec), program_(program), parameters_(parameters), result_(result) {}
 
   ztProgram* program() const { return program_; }
@@ -77,10 +76,10 @@ class Call {
 // Aggregate walking: the elements of an array or structure in order, with
 // their keys.
 struct Element {
-  bool is_index;       // array element: index; structure member: name
+  bool is_index;  // array element: index; structure member: name
   int32_t index;
   std::string name;
-  ztVariable* value;   // borrowed while the list lives
+  ztVariable* value;  // borrowed while the list lives
 };
 
 class ElementList {

@@ -5,7 +5,9 @@
 
 namespace orin_std {
 
-void DateNow(Call& c) { c.ReturnInteger(NowSeconds()); }
+void DateNow(Call& c) {
+  c.ReturnInteger(NowSeconds());
+}
 
 void DateMake(Call& c) {
   int64_t part[6], out;

@@ -35,14 +35,30 @@ void DigestOf(Call& c, std::string_view algorithm) {
 
 }  // namespace
 
-void B64Encode(Call& c) { Encode(c, Base64Encode); }
-void B64Decode(Call& c) { Decode(c, Base64Decode); }
-void HexEncodeFn(Call& c) { Encode(c, HexEncode); }
-void HexDecodeFn(Call& c) { Decode(c, HexDecode); }
-void UrlEncodeFn(Call& c) { Encode(c, UrlEncode); }
-void UrlDecodeFn(Call& c) { Decode(c, UrlDecode); }
-void HtmlEncodeFn(Call& c) { Encode(c, HtmlEncode); }
-void HtmlDecodeFn(Call& c) { Encode(c, HtmlDecode); }
+void B64Encode(Call& c) {
+  Encode(c, Base64Encode);
+}
+void B64Decode(Call& c) {
+  Decode(c, Base64Decode);
+}
+void HexEncodeFn(Call& c) {
+  Encode(c, HexEncode);
+}
+void HexDecodeFn(Call& c) {
+  Decode(c, HexDecode);
+}
+void UrlEncodeFn(Call& c) {
+  Encode(c, UrlEncode);
+}
+void UrlDecodeFn(Call& c) {
+  Decode(c, UrlDecode);
+}
+void HtmlEncodeFn(Call& c) {
+  Encode(c, HtmlEncode);
+}
+void HtmlDecodeFn(Call& c) {
+  Encode(c, HtmlDecode);
+}
 
 void JsonEncode(Call& c) {
   ztVariable* value = c.Arg(0);
@@ -65,19 +81,25 @@ void JsonDecode(Call& c) {
   if (!c.Text(0, &text)) return;
   char* error = nullptr;
   int32_t error_length = 0, capacity = 0;
-  if (ztProgram_JSON_Decode(c.program(), text.data(), static_cast<int32_t>(text.size()),
-                            c.result(), &error, &error_length, &capacity)) {
+  if (ztProgram_JSON_Decode(c.program(), text.data(), static_cast<int32_t>(text.size()), c.result(),
+                            &error, &error_length, &capacity)) {
     return;
   }
   std::string message = error != nullptr ? std::string(error, static_cast<size_t>(error_length))
-                                          : std::string("the text is not JSON");
+                                         : std::string("the text is not JSON");
   if (error != nullptr) ztProgram_Free(c.program(), error);
   c.Fail(message);
 }
 
-void HashMd5(Call& c) { DigestOf(c, "md5"); }
-void HashSha1(Call& c) { DigestOf(c, "sha1"); }
-void HashSha256(Call& c) { DigestOf(c, "sha256"); }
+void HashMd5(Call& c) {
+  DigestOf(c, "md5");
+}
+void HashSha1(Call& c) {
+  DigestOf(c, "sha1");
+}
+void HashSha256(Call& c) {
+  DigestOf(c, "sha256");
+}
 
 void HashHmac(Call& c) {
   std::string_view text, key, algorithm;

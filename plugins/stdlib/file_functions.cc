@@ -29,8 +29,7 @@ bool ReadTarget(Call& c, Target* t) {
       return true;
     }
   }
-  return c.Fail("unknown area '" + std::string(area.substr(0, 32)) +
-                "' (data, script or temp)");
+  return c.Fail("unknown area '" + std::string(area.substr(0, 32)) + "' (data, script or temp)");
 }
 
 std::string Where(const Target& t) {
@@ -44,7 +43,9 @@ std::string FileError(Call& c, ztFile* file) {
   return std::string(text, length > 0 ? static_cast<size_t>(length) : 0);
 }
 
-int32_t Length(std::string_view s) { return static_cast<int32_t>(s.size()); }
+int32_t Length(std::string_view s) {
+  return static_cast<int32_t>(s.size());
+}
 
 void Write(Call& c, uint32_t mode) {
   Target t;
@@ -67,7 +68,8 @@ void Write(Call& c, uint32_t mode) {
 
 void FileExists(Call& c) {
   Target t;
-  if (ReadTarget(c, &t)) c.ReturnBool(ztFile_Exists(c.program(), t.area, t.path.data(), Length(t.path)));
+  if (ReadTarget(c, &t))
+    c.ReturnBool(ztFile_Exists(c.program(), t.area, t.path.data(), Length(t.path)));
 }
 
 void FileRead(Call& c) {
@@ -97,13 +99,18 @@ void FileRead(Call& c) {
   c.ReturnText(content);
 }
 
-void FileWrite(Call& c) { Write(c, ZT_FILE_WRITE | ZT_FILE_CREATE | ZT_FILE_TRUNCATE); }
-void FileAppend(Call& c) { Write(c, ZT_FILE_WRITE | ZT_FILE_CREATE | ZT_FILE_APPEND); }
+void FileWrite(Call& c) {
+  Write(c, ZT_FILE_WRITE | ZT_FILE_CREATE | ZT_FILE_TRUNCATE);
+}
+void FileAppend(Call& c) {
+  Write(c, ZT_FILE_WRITE | ZT_FILE_CREATE | ZT_FILE_APPEND);
+}
 
 void FileDelete(Call& c) {
   Target t;
   if (!ReadTarget(c, &t)) return;
-  if (!ztFile_Exists(c.program(), t.area, t.path.data(), Length(t.path))) return c.ReturnBool(false);
+  if (!ztFile_Exists(c.program(), t.area, t.path.data(), Length(t.path)))
+    return c.ReturnBool(false);
   if (!ztFile_Delete(c.program(), t.area, t.path.data(), Length(t.path))) {
     return void(c.Fail("cannot delete " + Where(t) + ": " + FileError(c, nullptr)));
   }

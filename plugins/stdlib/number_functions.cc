@@ -19,18 +19,42 @@ static void Binary2(Call& c, Binary op) {
   c.ReturnNumber(out);
 }
 
-void NumFloor(Call& c) { Unary1(c, Unary::kFloor); }
-void NumCeil(Call& c) { Unary1(c, Unary::kCeil); }
-void NumTrunc(Call& c) { Unary1(c, Unary::kTrunc); }
-void NumAbs(Call& c) { Unary1(c, Unary::kAbs); }
-void NumSqrt(Call& c) { Unary1(c, Unary::kSqrt); }
-void NumExp(Call& c) { Unary1(c, Unary::kExp); }
-void NumLn(Call& c) { Unary1(c, Unary::kLn); }
-void NumLog10(Call& c) { Unary1(c, Unary::kLog10); }
-void NumMin(Call& c) { Binary2(c, Binary::kMin); }
-void NumMax(Call& c) { Binary2(c, Binary::kMax); }
-void NumPow(Call& c) { Binary2(c, Binary::kPow); }
-void NumMod(Call& c) { Binary2(c, Binary::kMod); }
+void NumFloor(Call& c) {
+  Unary1(c, Unary::kFloor);
+}
+void NumCeil(Call& c) {
+  Unary1(c, Unary::kCeil);
+}
+void NumTrunc(Call& c) {
+  Unary1(c, Unary::kTrunc);
+}
+void NumAbs(Call& c) {
+  Unary1(c, Unary::kAbs);
+}
+void NumSqrt(Call& c) {
+  Unary1(c, Unary::kSqrt);
+}
+void NumExp(Call& c) {
+  Unary1(c, Unary::kExp);
+}
+void NumLn(Call& c) {
+  Unary1(c, Unary::kLn);
+}
+void NumLog10(Call& c) {
+  Unary1(c, Unary::kLog10);
+}
+void NumMin(Call& c) {
+  Binary2(c, Binary::kMin);
+}
+void NumMax(Call& c) {
+  Binary2(c, Binary::kMax);
+}
+void NumPow(Call& c) {
+  Binary2(c, Binary::kPow);
+}
+void NumMod(Call& c) {
+  Binary2(c, Binary::kMod);
+}
 
 void NumRound(Call& c) {
   std::string x, out, error;

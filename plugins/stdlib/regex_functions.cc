@@ -47,7 +47,8 @@ void ReGroups(Call& c) {
   if (!error.empty()) return void(c.Fail(error));
   std::vector<std::string_view> items;
   if (found) {
-    for (const auto& g : groups) items.push_back(g.value_or(std::string_view()));
+    for (const auto& g : groups)
+      items.push_back(g.value_or(std::string_view()));
   }
   ReturnList(c, items);
 }

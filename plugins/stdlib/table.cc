@@ -148,17 +148,17 @@ const Table& BuildTable() {
       while (!names.empty()) {
         size_t comma = names.find(',');
         std::string_view name = names.substr(0, comma);
-        while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
+        while (!name.empty() && name.front() == ' ')
+          name.remove_prefix(1);
         ztFunctionParameter record{};
         record.flags = name.starts_with('&') ? ZT_PARAMETER_BY_REFERENCE : ZT_PARAMETER_BY_VALUE;
         records.push_back(record);
         names = comma == std::string_view::npos ? std::string_view() : names.substr(comma + 1);
       }
       std::string_view name(kFunctions[i].name);
-      t->entries.push_back(ztFunctionEntry{kFunctions[i].name,
-                                           static_cast<uint32_t>(name.size()),
-                                           static_cast<uint32_t>(records.size()),
-                                           records.data(), kEntries[i]});
+      t->entries.push_back(ztFunctionEntry{kFunctions[i].name, static_cast<uint32_t>(name.size()),
+                                           static_cast<uint32_t>(records.size()), records.data(),
+                                           kEntries[i]});
     }
     t->entries.push_back(ztFunctionEntry{nullptr, 0, 0, nullptr, nullptr});
     t->descriptor.entries = t->entries.data();

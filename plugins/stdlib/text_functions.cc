@@ -66,9 +66,15 @@ static void Trim(Call& c, TrimSide side) {
   std::string_view text;
   if (c.Text(0, &text)) c.ReturnText(TrimText(text, side));
 }
-void StrTrim(Call& c) { Trim(c, TrimSide::kBoth); }
-void StrLtrim(Call& c) { Trim(c, TrimSide::kLeft); }
-void StrRtrim(Call& c) { Trim(c, TrimSide::kRight); }
+void StrTrim(Call& c) {
+  Trim(c, TrimSide::kBoth);
+}
+void StrLtrim(Call& c) {
+  Trim(c, TrimSide::kLeft);
+}
+void StrRtrim(Call& c) {
+  Trim(c, TrimSide::kRight);
+}
 
 static void Pad(Call& c, bool left) {
   std::string_view text, fill;
@@ -78,8 +84,12 @@ static void Pad(Call& c, bool left) {
   if (!PadText(text, width, fill, left, &out, &error)) return void(c.Fail(error));
   c.ReturnText(out);
 }
-void StrLpad(Call& c) { Pad(c, true); }
-void StrRpad(Call& c) { Pad(c, false); }
+void StrLpad(Call& c) {
+  Pad(c, true);
+}
+void StrRpad(Call& c) {
+  Pad(c, false);
+}
 
 void StrSplit(Call& c) {
   std::string_view text, separator;

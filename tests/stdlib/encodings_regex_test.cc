@@ -10,8 +10,8 @@ namespace orin_std {
 namespace {
 
 TEST(EncodingsTest, Base64RoundTripsAndRefusesJunk) {
-  const char* vectors[][2] = {{"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},
-                              {"foo", "Zm9v"},  {"foob", "Zm9vYg=="},  {"fooba", "Zm9vYmE="}};
+  const char* vectors[][2] = {{"", ""},        {"f", "Zg=="},        {"fo", "Zm8="},
+                              {"foo", "Zm9v"}, {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}};
   std::string out, error;
   for (const auto& v : vectors) {
     EXPECT_EQ(Base64Encode(v[0]), v[1]);
@@ -47,10 +47,10 @@ TEST(EncodingsTest, HexUrlAndHtml) {
 
 TEST(EncodingsTest, Utf8ValidationRejectsOverlongsAndSurrogates) {
   EXPECT_EQ(Utf8InvalidAt("plain ä 😀"), 0u);
-  EXPECT_EQ(Utf8InvalidAt("ab\xC0\x80"), 3u);          // overlong NUL
-  EXPECT_EQ(Utf8InvalidAt("\xED\xA0\x80"), 1u);        // surrogate
-  EXPECT_EQ(Utf8InvalidAt("\xF4\x90\x80\x80"), 1u);    // past U+10FFFF
-  EXPECT_EQ(Utf8InvalidAt("ok\xE2\x82"), 3u);          // cut short
+  EXPECT_EQ(Utf8InvalidAt("ab\xC0\x80"), 3u);        // overlong NUL
+  EXPECT_EQ(Utf8InvalidAt("\xED\xA0\x80"), 1u);      // surrogate
+  EXPECT_EQ(Utf8InvalidAt("\xF4\x90\x80\x80"), 1u);  // past U+10FFFF
+  EXPECT_EQ(Utf8InvalidAt("ok\xE2\x82"), 3u);        // cut short
   EXPECT_EQ(Utf8Length("aä😀"), 3u);
   std::string_view out;
   std::string error;
@@ -135,7 +135,10 @@ TEST(RegexTest, BadPatternsAndRunawayBacktracking) {
   EXPECT_FALSE(re->Find(std::string(40, 'a') + "b", 0, &groups, &error));
   EXPECT_EQ(error, "the pattern needs too much backtracking on this text");
   auto utf = Regex::Compile("(*UTF)a", &error);
-  EXPECT_FALSE(utf->Find("\xFF" "a", 0, &groups, &error));
+  EXPECT_FALSE(
+      utf->Find("\xFF"
+                "a",
+                0, &groups, &error));
   EXPECT_NE(error.find("matching failed"), std::string::npos);
 }
 

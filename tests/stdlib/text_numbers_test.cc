@@ -106,9 +106,11 @@ TEST(NumbersTest, WholeNumbersAndRandomBounds) {
   std::string error;
   ASSERT_TRUE(WholeNumber("4.00", &out, &error));
   EXPECT_EQ(out, 4);
-  ASSERT_TRUE(WholeNumber("-9223372036854775808", &out, &error));
-  EXPECT_EQ(out, INT64_MIN);
-  EXPECT_FALSE(WholeNumber("9223372036854775808", &out, &error));
+  ASSERT_TRUE(WholeNumber("-9999999999999999", &out, &error));
+  EXPECT_EQ(out, -9999999999999999);
+  EXPECT_FALSE(WholeNumber("9223372036854775808", &out, &error));  // 16 digits: above int64
+  EXPECT_FALSE(WholeNumber("1e385", &out, &error));
+  EXPECT_EQ(error, "'1e385' is too large");
   EXPECT_FALSE(WholeNumber("4.5", &out, &error));
   EXPECT_EQ(error, "'4.5' is not a whole number");
   EXPECT_FALSE(RandomInteger(2, 1, &out, &error));

@@ -4,11 +4,13 @@
 
 // g++ 12 sees the date library's fractional-seconds parser, inlined here,
 // read a value it always writes first.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 #include <chrono>
+#include <climits>
 #include <limits>
-#include <sstream>
 
 namespace orin_std {
 
@@ -68,7 +70,8 @@ enum class Unit { kSecond, kMinute, kHour, kDay, kWeek, kMonth, kYear };
 
 bool FindUnit(std::string_view name, Unit* unit, std::string* error) {
   std::string lower;
-  for (char c : name) lower.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c);
+  for (char c : name)
+    lower.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c);
   if (lower.size() > 1 && lower.back() == 's') lower.pop_back();
   static const std::pair<std::string_view, Unit> kUnits[] = {
       {"second", Unit::kSecond}, {"minute", Unit::kMinute}, {"hour", Unit::kHour},
@@ -96,20 +99,27 @@ int64_t SecondsOf(Unit unit) {
   }
 }
 
-bool ParseWith(const std::string& text, const std::string& format, const date::time_zone* zone,
+// The C library's strptime reads the fields (the date library's parser
+// computes with an unset value when the seconds do not parse); the date
+// library checks the calendar and converts in the zone.
+bool ParseWith(const std::string& text, const char* format, const date::time_zone* zone,
                int64_t* out) {
-  std::istringstream in(text);
-  in.imbue(std::locale::classic());
-  Local local{};
-  std::chrono::minutes offset = std::chrono::minutes::min();
-  date::from_stream(in, format.c_str(), local, static_cast<std::string*>(nullptr), &offset);
-  if (in.fail()) return false;
-  // The whole text, not a prefix of it.
-  in >> std::ws;
-  if (in.peek() != std::char_traits<char>::eof()) return false;
-  Sys sys = offset != std::chrono::minutes::min()
-                ? Sys{local.time_since_epoch() - offset}
-                : zone->to_sys(local, date::choose::earliest);
+  struct tm tm = {};
+  tm.tm_year = 70;
+  tm.tm_mday = 1;
+  tm.tm_gmtoff = LONG_MIN;  // stays unless %z matched
+  const char* rest = strptime(text.c_str(), format, &tm);
+  if (rest == nullptr) return false;
+  while (*rest == ' ' || *rest == '\t' || *rest == '\r' || *rest == '\n')
+    ++rest;
+  if (*rest != '\0') return false;  // the whole text, not a prefix of it
+  date::year_month_day ymd{date::year{tm.tm_year + 1900}, date::month(tm.tm_mon + 1),
+                           date::day(tm.tm_mday)};
+  if (!ymd.ok() || tm.tm_hour > 23 || tm.tm_min > 59 || tm.tm_sec > 59) return false;
+  Local local{date::local_days{ymd}.time_since_epoch() +
+              seconds{tm.tm_hour * 3600 + tm.tm_min * 60 + tm.tm_sec}};
+  Sys sys = tm.tm_gmtoff != LONG_MIN ? Sys{local.time_since_epoch() - seconds{tm.tm_gmtoff}}
+                                     : zone->to_sys(local, date::choose::earliest);
   *out = sys.time_since_epoch().count();
   return true;
 }
@@ -147,16 +157,13 @@ bool ParseTime(std::string_view text, std::string_view format, std::string_view 
   try {
     if (copy.find('\0') == std::string::npos) {
       if (!format.empty()) {
-        parsed = ParseWith(copy, std::string(format), zone, out);
+        parsed = ParseWith(copy, std::string(format).c_str(), zone, out);
       } else {
-        const date::time_zone* utc = date::locate_zone("Etc/UTC");
-        const std::pair<const char*, const date::time_zone*> kIso[] = {
-            {"%Y-%m-%dT%H:%M:%S%Ez", zone}, {"%Y-%m-%dT%H:%M:%SZ", utc},
-            {"%Y-%m-%dT%H:%M:%S", zone},    {"%Y-%m-%d %H:%M:%S%Ez", zone},
-            {"%Y-%m-%d %H:%M:%SZ", utc},    {"%Y-%m-%d %H:%M:%S", zone},
-            {"%Y-%m-%d", zone}};
-        for (const auto& [iso, in_zone] : kIso) {
-          if ((parsed = ParseWith(copy, iso, in_zone, out))) break;
+        // %z also takes "Z" and "+HH:MM".
+        static const char* const kIso[] = {"%Y-%m-%dT%H:%M:%S%z", "%Y-%m-%dT%H:%M:%S",
+                                           "%Y-%m-%d %H:%M:%S%z", "%Y-%m-%d %H:%M:%S", "%Y-%m-%d"};
+        for (const char* iso : kIso) {
+          if ((parsed = ParseWith(copy, iso, zone, out))) break;
         }
       }
     }
@@ -186,12 +193,12 @@ bool MakeTime(int64_t year, int64_t month, int64_t day, int64_t hour, int64_t mi
   }
   if (!valid || hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) {
     *error = "invalid date or time " + std::to_string(year) + "-" + std::to_string(month) + "-" +
-             std::to_string(day) + " " + std::to_string(hour) + ":" + std::to_string(minute) +
-             ":" + std::to_string(second);
+             std::to_string(day) + " " + std::to_string(hour) + ":" + std::to_string(minute) + ":" +
+             std::to_string(second);
     return false;
   }
-  Local local = Local{date::local_days{ymd}.time_since_epoch()} +
-                seconds{hour * 3600 + minute * 60 + second};
+  Local local =
+      Local{date::local_days{ymd}.time_since_epoch()} + seconds{hour * 3600 + minute * 60 + second};
   *out = zone->to_sys(local, date::choose::earliest).time_since_epoch().count();
   return CheckInstant(*out, error);
 }

@@ -29,7 +29,9 @@ int HexValue(unsigned char c) {
   return -1;
 }
 
-std::string At(size_t index) { return " at position " + std::to_string(index + 1); }
+std::string At(size_t index) {
+  return " at position " + std::to_string(index + 1);
+}
 
 void AppendUtf8(std::string* out, uint32_t cp) {
   if (cp < 0x80) {
@@ -86,7 +88,8 @@ std::string Base64Encode(std::string_view bytes) {
   auto b = [&](size_t k) { return static_cast<uint32_t>(static_cast<unsigned char>(bytes[k])); };
   for (; i + 3 <= bytes.size(); i += 3) {
     uint32_t v = b(i) << 16 | b(i + 1) << 8 | b(i + 2);
-    for (int shift = 18; shift >= 0; shift -= 6) out.push_back(kBase64[(v >> shift) & 63]);
+    for (int shift = 18; shift >= 0; shift -= 6)
+      out.push_back(kBase64[(v >> shift) & 63]);
   }
   size_t rest = bytes.size() - i;
   if (rest > 0) {
@@ -235,8 +238,8 @@ std::string HtmlEncode(std::string_view text) {
 
 std::string HtmlDecode(std::string_view text) {
   static const std::pair<std::string_view, uint32_t> kNamed[] = {
-      {"amp", '&'},   {"lt", '<'},     {"gt", '>'},    {"quot", '"'},
-      {"apos", '\''}, {"nbsp", 0xA0},  {"copy", 0xA9}, {"reg", 0xAE}};
+      {"amp", '&'},   {"lt", '<'},    {"gt", '>'},    {"quot", '"'},
+      {"apos", '\''}, {"nbsp", 0xA0}, {"copy", 0xA9}, {"reg", 0xAE}};
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
@@ -254,7 +257,8 @@ std::string HtmlDecode(std::string_view text) {
       uint32_t cp = 0;
       bool ok = !digits.empty() && digits.size() <= 7;
       for (char d : digits) {
-        int v = hex ? HexValue(static_cast<unsigned char>(d)) : (d >= '0' && d <= '9' ? d - '0' : -1);
+        int v =
+            hex ? HexValue(static_cast<unsigned char>(d)) : (d >= '0' && d <= '9' ? d - '0' : -1);
         if (v < 0) ok = false;
         cp = cp * (hex ? 16 : 10) + static_cast<uint32_t>(v < 0 ? 0 : v);
       }
@@ -314,7 +318,8 @@ bool Utf8Sub(std::string_view text, int64_t start, int64_t length, std::string_v
     return false;
   }
   size_t i = 0;
-  for (int64_t skipped = 1; skipped < start; ++skipped) i += Utf8SequenceAt(text, i);
+  for (int64_t skipped = 1; skipped < start; ++skipped)
+    i += Utf8SequenceAt(text, i);
   size_t end = i;
   for (int64_t taken = 0; taken < length && end < text.size(); ++taken) {
     end += Utf8SequenceAt(text, end);
@@ -363,7 +368,7 @@ bool ConvertCharset(std::string_view text, std::string_view from, std::string_vi
     if (errno == E2BIG) continue;
     size_t at = text.size() - in_left;
     *error = errno == EILSEQ ? "invalid or unconvertible sequence" + At(at)
-                 : "incomplete sequence at the end of the text";
+                             : "incomplete sequence at the end of the text";
     ok = false;
   }
   if (ok && out->size() > kMaxResultBytes) {

@@ -55,6 +55,18 @@ bool Parse(std::string_view text, Dec* out, std::string* error) {
     *error = Quoted(text) + " is not a number";
     return false;
   }
+  // To the script's 16 digits and exponent range: that is the number the
+  // script means, and it keeps every later operation small.
+  Dec rounded = NewDec();
+  mpd_context_t script = ScriptContext();
+  status = 0;
+  mpd_qplus(rounded.get(), out->get(), &script, &status);
+  if (status & MPD_Malloc_error) throw std::bad_alloc();
+  if (!mpd_isfinite(rounded.get())) {
+    *error = Quoted(text) + " is too large";
+    return false;
+  }
+  *out = std::move(rounded);
   return true;
 }
 

@@ -42,9 +42,8 @@ struct Regex::Impl {
 std::unique_ptr<Regex> Regex::Compile(std::string_view pattern, std::string* error) {
   int code = 0;
   PCRE2_SIZE offset = 0;
-  pcre2_code* compiled =
-      pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(), 0, &code,
-                    &offset, nullptr);
+  pcre2_code* compiled = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(),
+                                       0, &code, &offset, nullptr);
   if (compiled == nullptr) {
     std::string shown(pattern.substr(0, 64));
     *error = "invalid pattern '" + shown + "': " + PcreMessage(code) + " at offset " +
@@ -79,8 +78,8 @@ bool Regex::Find(std::string_view text, size_t from,
   groups->clear();
   pcre2_match_data* data = pcre2_match_data_create_from_pattern(impl_->code, nullptr);
   if (data == nullptr) throw std::bad_alloc();
-  int rc = pcre2_match(impl_->code, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), from,
-                       0, data, impl_->context);
+  int rc = pcre2_match(impl_->code, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), from, 0,
+                       data, impl_->context);
   bool found = rc > 0;
   if (found) {
     uint32_t count = 0;
@@ -122,11 +121,10 @@ bool Regex::ReplaceAll(std::string_view text, std::string_view replacement, std:
   for (int attempt = 0; attempt < 2; ++attempt) {
     out->resize(size);
     PCRE2_SIZE length = size;
-    int rc = pcre2_substitute(impl_->code, reinterpret_cast<PCRE2_SPTR>(text.data()),
-                              text.size(), 0, options, nullptr, impl_->context,
-                              reinterpret_cast<PCRE2_SPTR>(replacement.data()),
-                              replacement.size(), reinterpret_cast<PCRE2_UCHAR*>(out->data()),
-                              &length);
+    int rc = pcre2_substitute(impl_->code, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(),
+                              0, options, nullptr, impl_->context,
+                              reinterpret_cast<PCRE2_SPTR>(replacement.data()), replacement.size(),
+                              reinterpret_cast<PCRE2_UCHAR*>(out->data()), &length);
     if (rc >= 0) {
       out->resize(length);
       return true;
@@ -149,7 +147,8 @@ bool Regex::ReplaceAll(std::string_view text, std::string_view replacement, std:
 size_t Regex::StepOver(std::string_view text, size_t at) const {
   size_t next = at + 1;
   if (impl_->utf) {
-    while (next < text.size() && (static_cast<unsigned char>(text[next]) & 0xC0) == 0x80) ++next;
+    while (next < text.size() && (static_cast<unsigned char>(text[next]) & 0xC0) == 0x80)
+      ++next;
   }
   return next;
 }

@@ -24,8 +24,8 @@ class Regex {
   // The first match at or after byte `from`: the whole match then each
   // group (nullopt for a group that took no part). False with *error empty
   // when there is no match; false with *error set when matching failed.
-  bool Find(std::string_view text, size_t from, std::vector<std::optional<std::string_view>>* groups,
-            std::string* error) const;
+  bool Find(std::string_view text, size_t from,
+            std::vector<std::optional<std::string_view>>* groups, std::string* error) const;
 
   // Named groups and their numbers.
   std::vector<std::pair<std::string, size_t>> Names() const;

@@ -83,10 +83,12 @@ std::string LowerText(std::string_view text) {
 
 std::string_view TrimText(std::string_view text, TrimSide side) {
   if (side != TrimSide::kRight) {
-    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.front()))
+      text.remove_prefix(1);
   }
   if (side != TrimSide::kLeft) {
-    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+    while (!text.empty() && IsBlank(text.back()))
+      text.remove_suffix(1);
   }
   return text;
 }
@@ -109,7 +111,8 @@ bool PadText(std::string_view text, int64_t width, std::string_view fill, bool l
   size_t missing = static_cast<size_t>(width) - text.size();
   std::string padding;
   padding.reserve(missing);
-  while (padding.size() < missing) padding.append(fill.substr(0, missing - padding.size()));
+  while (padding.size() < missing)
+    padding.append(fill.substr(0, missing - padding.size()));
   *out = left ? padding + std::string(text) : std::string(text) + padding;
   return true;
 }
@@ -144,7 +147,8 @@ bool RepeatText(std::string_view text, int64_t count, std::string* out, std::str
   out->clear();
   if (text.empty()) return true;
   out->reserve(text.size() * static_cast<size_t>(count));
-  for (int64_t i = 0; i < count; ++i) out->append(text);
+  for (int64_t i = 0; i < count; ++i)
+    out->append(text);
   return true;
 }
 
