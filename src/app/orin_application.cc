@@ -6,9 +6,9 @@
 
 #include "app/host_functions.h"
 #include "database/database_registry.h"
+#include "files/file_manager.h"
 #include "libraries/commerce.h"
 #include "libraries/library_registries.h"
-#include "files/file_manager.h"
 #include "output/orin_output.h"
 #include "platform/clock.h"
 #include "platform/host_lookup.h"

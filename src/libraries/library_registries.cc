@@ -1,5 +1,6 @@
 #include "libraries/library_registries.h"
 
+#include <cstddef>
 #include <filesystem>
 #include <system_error>
 
@@ -11,6 +12,14 @@
 #endif
 
 namespace orin {
+
+// Tables from plug-ins are read as the machine's own entries.
+static_assert(sizeof(ztFunctionEntry) == sizeof(ZetoFunctionEntry));
+static_assert(offsetof(ztFunctionEntry, parameter_count) ==
+              offsetof(ZetoFunctionEntry, parameter_count));
+static_assert(offsetof(ztFunctionEntry, parameters) == offsetof(ZetoFunctionEntry, parameters));
+static_assert(offsetof(ztFunctionEntry, entry) == offsetof(ZetoFunctionEntry, entry));
+static_assert(sizeof(ztFunctionParameter) == sizeof(ZetoFunctionParameterRecord));
 
 namespace {
 
