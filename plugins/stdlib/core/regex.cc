@@ -3,6 +3,8 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
+#include <algorithm>
+
 #include "core/text.h"
 
 namespace orin_std {
@@ -111,6 +113,9 @@ std::vector<std::pair<std::string, size_t>> Regex::Names() const {
     size_t number = static_cast<size_t>(entry[0]) << 8 | entry[1];
     names.emplace_back(reinterpret_cast<const char*>(entry + 2), number);
   }
+  // PCRE2 keeps them by name; the pattern's order reads better.
+  std::stable_sort(names.begin(), names.end(),
+                   [](const auto& a, const auto& b) { return a.second < b.second; });
   return names;
 }
 

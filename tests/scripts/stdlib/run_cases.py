@@ -14,9 +14,10 @@ EXPR is a Python-style expression: calls of declared functions, texts
 ("..." as UTF-8, b"..." as raw bytes), integers, decimals, lists and dicts
 (built through json_decode, so an array or a structure) and global names.
 An OUTPUT that starts with [ or { compares the value's JSON (json_encode,
-options 0). All "->" cases of a file run in one program; each "=>" case runs
+options 0) unless the expression is itself a json_encode call. All "->" cases of a file run in one program; each "=>" case runs
 alone, since a fatal error ends its run. A MESSAGE must appear as the text
-after the error position ("Fatal error in /test.ztc @ [...]: MESSAGE").
+after the error position ("Fatal error in /test.ztc @ [...]: MESSAGE"), HTML-encoded
+as error texts are shown.
 
     run_cases.py --ztasm ZTASM --orin ORIN FILE.cases [--print]
 """
@@ -35,6 +36,14 @@ FUNC = re.compile(r"^\.func\s+(\w+)\s*\(([^)]*)\)")
 
 class CaseError(Exception):
     pass
+
+
+def error_text(message):
+    """A message as the server writes it into an error text."""
+    for plain, entity in (("&", "&amp;"), ("<", "&lt;"), (">", "&gt;"), ('"', "&quot;"),
+                          ("(", "&#40;"), (")", "&#41;")):
+        message = message.replace(plain, entity)
+    return message
 
 
 def quote(data):
@@ -127,8 +136,11 @@ class Program:
         self.emit(f"popg {name}")
 
     def show(self, text, as_json):
-        self.value(self.expression(text))
-        if as_json:
+        node = self.expression(text)
+        self.value(node)
+        encoded = (isinstance(node, ast.Call) and isinstance(node.func, ast.Name) and
+                   node.func.id.lower() == "json_encode")
+        if as_json and not encoded:
             tmp = self.fresh()
             self.emit(f"popg {tmp}")
             self.emit(f"pushg {tmp}")
@@ -208,6 +220,7 @@ def main():
     parser.add_argument("--print", action="store_true", help="print the programs")
     parser.add_argument("cases")
     args = parser.parse_args()
+    args.ztasm, args.orin = os.path.abspath(args.ztasm), os.path.abspath(args.orin)
     declarations, items = parse(args.cases)
     runner = Runner(args)
     failures, count = [], 0
@@ -251,7 +264,7 @@ def main():
                 print(program.source())
             status, out = runner.run(program.source())
             pattern = (r"before\n.*Fatal error in /test\.ztc @ \[[0-9a-f]{8}:[0-9a-f]{8}\]: " +
-                       re.escape(want) + r"\n")
+                       re.escape(error_text(want)) + r"\n")
             if status != 1 or not re.fullmatch(pattern, out, re.S) or "not stopped" in out:
                 failures.append(f"line {number}: {expr.strip()}\n  expected the fatal error "
                                 f"{want!r}\n  got (exit {status}) {out!r}")
