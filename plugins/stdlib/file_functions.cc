@@ -47,6 +47,20 @@ int32_t Length(std::string_view s) {
   return static_cast<int32_t>(s.size());
 }
 
+// Checks without touching the file that the path stays inside its area, so
+// that "is it there" never answers "no" for a path that may not be asked.
+bool InsideArea(Call& c, const Target& t, std::string_view action) {
+  int32_t length = 0;
+  char* resolved = ztFile_Resolve(c.program(), t.area, t.path.data(), Length(t.path), &length);
+  if (resolved != nullptr) {
+    ztProgram_Free(c.program(), resolved);
+    return true;
+  }
+  std::string reason = FileError(c, nullptr);
+  if (reason.empty()) reason = "the path leaves the area";
+  return c.Fail("cannot " + std::string(action) + " " + Where(t) + ": " + reason);
+}
+
 void Write(Call& c, uint32_t mode) {
   Target t;
   std::string_view text;
@@ -68,8 +82,8 @@ void Write(Call& c, uint32_t mode) {
 
 void FileExists(Call& c) {
   Target t;
-  if (ReadTarget(c, &t))
-    c.ReturnBool(ztFile_Exists(c.program(), t.area, t.path.data(), Length(t.path)));
+  if (!ReadTarget(c, &t) || !InsideArea(c, t, "look for")) return;
+  c.ReturnBool(ztFile_Exists(c.program(), t.area, t.path.data(), Length(t.path)));
 }
 
 void FileRead(Call& c) {
@@ -108,7 +122,7 @@ void FileAppend(Call& c) {
 
 void FileDelete(Call& c) {
   Target t;
-  if (!ReadTarget(c, &t)) return;
+  if (!ReadTarget(c, &t) || !InsideArea(c, t, "delete")) return;
   if (!ztFile_Exists(c.program(), t.area, t.path.data(), Length(t.path)))
     return c.ReturnBool(false);
   if (!ztFile_Delete(c.program(), t.area, t.path.data(), Length(t.path))) {
