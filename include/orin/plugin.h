@@ -22,9 +22,10 @@
  * below.
  *
  * The standard function library that ships with the server (liborin_std.so)
- * is registered as the first builtin library by default. The server looks
- * for it in <directory of the orin executable>/../lib/orin/ (installed and
- * build-tree layouts alike), then in the build tree it was compiled in.
+ * is registered by default, after the builtin libraries the settings name
+ * (so a site's own library can stand in for one of its functions). The
+ * server looks for it in <directory of the orin executable>/../lib/orin/
+ * (the installed layout), then in <build tree>/lib/orin/.
  *
  * Conventions
  *  - Handles are opaque pointers to host objects, valid only during the call

@@ -31,6 +31,9 @@ namespace {
 // One registered datum; its destroy function runs when it is replaced or
 // its table goes away.
 struct Persistent {
+  Persistent(void* d, void (*f)(void*)) : data(d), destroy(f) {}
+  Persistent(const Persistent&) = delete;
+  Persistent& operator=(const Persistent&) = delete;
   void* data;
   void (*destroy)(void*);
   ~Persistent() {
@@ -42,7 +45,7 @@ class PersistentTable : public ZetoApplication::RunData {
  public:
   PersistentTable() : table_(8, true, 16) {}
   void Register(std::string_view name, void* data, void (*destroy)(void*)) {
-    table_.Set(name, std::make_unique<Persistent>(Persistent{data, destroy}));
+    table_.Set(name, std::make_unique<Persistent>(data, destroy));
   }
   void* Lookup(std::string_view name) {
     std::unique_ptr<Persistent>* entry = table_.Find(name);
