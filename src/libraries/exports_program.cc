@@ -371,23 +371,4 @@ int ztProgram_SystemLibrary_IsRegistered(ztProgram* program, const char* name, i
   return systems != nullptr && systems->IsRegistered(MeasuredText(name, length)) ? 1 : 0;
 }
 
-// --- System libraries ---
-
-void* ztSystemLibrary_GetFunction(ztSystemLibrary* library, const char* symbol) {
-  return SystemLibraryManager::GetFunction(Host(library), MeasuredText(symbol, -1));
-}
-
-const char* ztSystemLibrary_Error(ztProgram* program, ztSystemLibrary* library, int32_t* length) {
-  const std::string* text = nullptr;
-  if (library != nullptr) {
-    text = &Host(library)->error;
-  } else if (ZetoApplication* application = App(program)) {
-    if (SystemLibraryManager* systems = application->GetSystemLibraryManager()) {
-      text = &systems->ErrorText();
-    }
-  }
-  if (length != nullptr) *length = text != nullptr ? Length32(text->size()) : 0;
-  return text != nullptr ? text->c_str() : "";
-}
-
 }  // extern "C"

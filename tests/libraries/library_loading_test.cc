@@ -135,9 +135,9 @@ TEST(DatabaseAndSystemLibraries, ErrorTexts) {
   EXPECT_EQ(databases.ErrorText(), "Unable to retrieve database descriptor table");
   databases.Register("nosymbol", PluginPath("zt_no_descriptor"));
   EXPECT_EQ(databases.Get("nosymbol"), nullptr);
-  EXPECT_EQ(databases.ErrorText(), "Unknown symbol 'zeto_database_library': " +
-                                       PluginPath("zt_no_descriptor") +
-                                       ": undefined symbol: zeto_database_library");
+  EXPECT_EQ(databases.ErrorText(),
+            "Unknown symbol 'zeto_database_library': " + PluginPath("zt_no_descriptor") +
+                ": undefined symbol: zeto_database_library");
 
   SystemLibraryManager systems(&manager);
   EXPECT_EQ(systems.Get("crypto"), nullptr);
@@ -147,7 +147,8 @@ TEST(DatabaseAndSystemLibraries, ErrorTexts) {
   SystemLibrary* sys = systems.Get("sys");
   ASSERT_NE(sys, nullptr) << systems.ErrorText();
   EXPECT_EQ(systems.Count(), 1u);
-  auto answer = reinterpret_cast<CountFunction>(SystemLibraryManager::GetFunction(sys, "system_answer"));
+  auto answer =
+      reinterpret_cast<CountFunction>(SystemLibraryManager::GetFunction(sys, "system_answer"));
   ASSERT_NE(answer, nullptr);
   EXPECT_EQ(answer(), 42);
   EXPECT_EQ(SystemLibraryManager::GetFunction(sys, "missing"), nullptr);
@@ -173,7 +174,7 @@ TEST_F(ConfigurationLibrary, InitRegistersStoresAndQueues) {
   EXPECT_TRUE(libraries_.databases().IsRegistered("sql"));
   EXPECT_TRUE(libraries_.systems().IsRegistered("sys"));
   EXPECT_EQ(settings_.GetText(config_key::kDirZeto), "/srv/site");
-  EXPECT_EQ(config.GetInt(config_key::kLogLevel), 77);        // stored in the settings
+  EXPECT_EQ(config.GetInt(config_key::kLogLevel), 77);         // stored in the settings
   EXPECT_EQ(config.GetInt(config_key::kTimeoutGlobal), 4242);  // answered by the library
   EXPECT_EQ(config.GetText(config_key::kDirZeto), "/srv/site");
   EXPECT_EQ(CopyDefaultErrorSettings()[TagLookup("ZtASSIGN")], 0);
@@ -196,9 +197,9 @@ TEST_F(ConfigurationLibrary, FailuresGiveTheirTexts) {
   {
     ExternalConfig config(&settings_, &libraries_);
     EXPECT_FALSE(config.Open(PluginPath("zt_no_descriptor"), "", ""));
-    EXPECT_EQ(config.ErrorText(), "Unknown symbol 'zeto_config_library': " +
-                                      PluginPath("zt_no_descriptor") +
-                                      ": undefined symbol: zeto_config_library");
+    EXPECT_EQ(config.ErrorText(),
+              "Unknown symbol 'zeto_config_library': " + PluginPath("zt_no_descriptor") +
+                  ": undefined symbol: zeto_config_library");
   }
 }
 

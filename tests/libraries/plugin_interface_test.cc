@@ -79,8 +79,10 @@ TEST(PluginInterface, FatalErrorFromALibraryStopsTheScript) {
 std::string CommerceScript(const std::string& method, const std::string& action) {
   return R"(
         tagerror 19 0
-        pushc ")" + method + R"("
-        pushc ")" + action + R"("
+        pushc ")" +
+         method + R"("
+        pushc ")" +
+         action + R"("
         pushc "item, calls"
         op_commerce done
 body:

@@ -41,9 +41,9 @@ class TestSite {
   // `libraries` are entries of the "libraries" setting ("b,n/a,<path>").
   explicit TestSite(const std::vector<std::string>& libraries, const std::string& extra = "") {
     static std::atomic<int> counter{0};
-    dir_ = std::filesystem::temp_directory_path() /
-           ("orin-libraries-" + std::to_string(CurrentProcessId()) + "-" +
-            std::to_string(counter++));
+    dir_ =
+        std::filesystem::temp_directory_path() /
+        ("orin-libraries-" + std::to_string(CurrentProcessId()) + "-" + std::to_string(counter++));
     std::filesystem::create_directories(dir_ / "html");
     std::filesystem::create_directories(dir_ / "data");
     std::ofstream config(dir_ / "vm.toml");

@@ -156,6 +156,7 @@ static void variables(void) {
   r = ztVariable_Delete_Struct_Member("key", -1, s);
   say("Delete_Struct_Member %d then %s", r, value_of(ztVariable_Struct_Member("key", -1, s, 0)));
 
+  ztVariable_Free(target);
   ref = ztVariable_Allocate("r", -1, NULL, 0);
   target = ztVariable_Allocate("target", -1, "before", -1);
   say("Make_Reference %d", ztVariable_Make_Reference(ref, target));
@@ -483,7 +484,7 @@ static void program(ztProgram *p) {
   say("JSON_Encode %d", ztProgram_JSON_Encode(p, json, ZT_JSON_LITERALS, b));
   text = (char *)ztLinkBuffer_Data(b, &n);
   say("  %s", shown(text, n));
-  ztLinkBuffer_Release(b, NULL, NULL);
+  ztProgram_Free(p, ztLinkBuffer_Release(b, NULL, NULL));
   ztProgram_JSON_Encode(p, json, ZT_JSON_INDENT, b);
   text = ztLinkBuffer_Release(b, &n, NULL);
   say("  indented %s", shown(text, n));
