@@ -99,6 +99,8 @@ TEST(NumbersTest, FormatGroupsAndRounds) {
   ASSERT_TRUE(FormatNumber("1e20", 0, ".", " ", &out, &error));
   EXPECT_EQ(out, "100 000 000 000 000 000 000");
   EXPECT_FALSE(FormatNumber("1", 51, ".", ",", &out, &error));
+  // 385 digits with a separator of 1 MiB would be 128 MiB.
+  EXPECT_FALSE(FormatNumber("9e384", 0, ".", std::string(1 << 20, ','), &out, &error));
 }
 
 TEST(NumbersTest, WholeNumbersAndRandomBounds) {

@@ -234,6 +234,10 @@ bool FormatNumber(std::string_view x, int64_t decimals, std::string_view point,
   size_t dot = digits.find('.');
   std::string_view whole = digits.substr(0, dot);
   std::string_view fraction = dot == std::string_view::npos ? "" : digits.substr(dot + 1);
+  if (whole.size() / 3 * thousands.size() + point.size() > kMaxResultBytes) {
+    *error = "the result would be larger than " + std::to_string(kMaxResultBytes) + " bytes";
+    return false;
+  }
   out->clear();
   // "-0.00" reads oddly: a value that rounds to zero has no sign.
   bool all_zero = whole.find_first_not_of('0') == std::string_view::npos &&
