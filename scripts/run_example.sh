@@ -8,7 +8,9 @@ data="$BUILD/examples/data"
 config="$BUILD/examples/vm.toml"
 [ -x "$BUILD/apps/orin/orin" ] || { echo "run 'make' first" >&2; exit 1; }
 mkdir -p "$data"
-[ -f "$config" ] || : > "$config"
+# The sample plug-in (examples/plugins) serves plugin.ztc; the standard
+# library is registered without being named.
+printf 'libraries = ["b,n/a,%s"]\n' "$(cd "$BUILD" && pwd)/examples/plugins/libsample.so" > "$config"
 
 port_free() {
     ! (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null

@@ -69,8 +69,7 @@ bool TakeValue(int argc, char** argv, int* i, std::string_view name, std::string
     *value = argv[++*i];
     return true;
   }
-  if (arg.size() > name.size() && arg.substr(0, name.size()) == name &&
-      arg[name.size()] == '=') {
+  if (arg.size() > name.size() && arg.substr(0, name.size()) == name && arg[name.size()] == '=') {
     *value = std::string(arg.substr(name.size() + 1));
     return true;
   }
@@ -78,8 +77,7 @@ bool TakeValue(int argc, char** argv, int* i, std::string_view name, std::string
 }
 
 int Usage(const char* command, const std::string& message) {
-  std::fprintf(stderr, "orin %s: %s\nTry 'orin %s --help'.\n", command, message.c_str(),
-               command);
+  std::fprintf(stderr, "orin %s: %s\nTry 'orin %s --help'.\n", command, message.c_str(), command);
   return 2;
 }
 

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "app/command_line_request.h"
+#include "app/library_setup.h"
 #include "app/orin_application.h"
 #include "app/orin_config_loader.h"
 #include "app/run_watchdog.h"
@@ -92,6 +93,10 @@ int RunCommand(int argc, char** argv) {
     if (!file->ok()) return Fail("cannot read " + options.body_file + ": " + file->ErrorText());
     body_length = static_cast<int64_t>(fs::file_size(options.body_file, ec));
     body = std::move(file);
+  }
+
+  for (const std::string& e : CheckConfiguredLibraries(settings.files)) {
+    std::fprintf(stderr, "orin run: library %s\n", e.c_str());
   }
 
   // The port that request variables report is the configured one.

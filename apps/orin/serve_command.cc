@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "app/library_setup.h"
 #include "app/site_server.h"
 #include "commands.h"
 #include "options.h"
@@ -54,6 +55,11 @@ int ServeCommand(int argc, char** argv) {
     std::printf("orin: listening on http://%s:%d/\n", options.bind_address.c_str(), server.port());
   }
   std::printf("orin: scripts from %s\n", server.ScriptRoot().c_str());
+  std::vector<std::string> library_errors = CheckConfiguredLibraries(settings.run.files);
+  for (const std::string& e : library_errors) {
+    std::fprintf(stderr, "orin serve: library %s\n", e.c_str());
+  }
+  ReportLibraryErrors(library_errors);
   std::printf("orin: data in %s\n", server.DataDirectory().c_str());
   std::fflush(stdout);
 

@@ -7,6 +7,8 @@
 #include "app/host_functions.h"
 #include "database/database_registry.h"
 #include "files/file_manager.h"
+#include "libraries/commerce.h"
+#include "libraries/library_registries.h"
 #include "output/orin_output.h"
 #include "platform/clock.h"
 #include "platform/host_lookup.h"
@@ -154,6 +156,7 @@ OrinApplication::OrinApplication(Request* request, std::string script_path, RunS
   output_ = output_sink_.get();
   // The database instructions are served from the first run on.
   InstallDatabaseLayer();
+  InstallLibraryLayer();
 }
 
 OrinApplication::~OrinApplication() {
@@ -275,6 +278,11 @@ void OrinApplication::BuildMachine() {
   globals_ = std::make_unique<UserVariableHash>(&image_.dictionary, &image_.global_variables);
   external_calls_ = std::make_unique<ExternalCallManager>();
   external_calls_->AddFunctionTable(nullptr, HostFunctionTable());
+  // Configured libraries come before the shipped ones, so that a site's own
+  // function can stand in for a standard one.
+  std::vector<std::string> library_errors;
+  libraries_.AddBuiltinTables(external_calls_.get(), DefaultBuiltinLibraries(), &library_errors);
+  if (!library_errors.empty()) ReportLibraryErrors(library_errors);
   ZetoProgram program;
   program.dictionary = &image_.dictionary;
   program.system = system_.get();

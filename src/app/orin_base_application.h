@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "app/library_setup.h"
 #include "app/orin_config.h"
 #include "app/vm_application.h"
 #include "files/file_environment.h"
@@ -42,6 +43,15 @@ class OrinBaseApplication : public VMApplication {
   ~OrinBaseApplication() override;
 
   FileManager* GetFileManager() override { return files_.get(); }
+  ExternalLibraryManager* GetExternalLibraryManager() override { return libraries_.libraries(); }
+  CommerceLibraryManager* GetCommerceLibraryManager() override { return &libraries_.commerce(); }
+  ExternalDatabaseLibraryManager* GetExternalDatabaseLibraryManager() override {
+    return &libraries_.databases();
+  }
+  SystemLibraryManager* GetSystemLibraryManager() override { return &libraries_.systems(); }
+  const LibraryRegistry& RegisteredLibraries(LibraryRegistryKind kind) override {
+    return libraries_.Registry(kind);
+  }
   Config* GetConfig() override { return config_.get(); }
   Output* GetOutput() override { return output_; }
   Output* SetOutput(Output* sink) override;
@@ -59,6 +69,9 @@ class OrinBaseApplication : public VMApplication {
   int32_t PostTimeoutSeconds() override;
 
   std::unique_ptr<OrinConfig> config_;
+  // What the configuration registers for this run.
+  RunLibraries libraries_;
+  RunLibraryRegistrar library_registrar_{&libraries_, config_.get()};
   ApplicationFileEnvironment file_environment_{this};
   std::unique_ptr<FileManager> files_;
   NullOutput null_output_;

@@ -42,6 +42,8 @@ class OrinConfig : public OrinBaseConfig {
   void ClearLibraries() override {}
   // Puts back the process-wide defaults copied at construction.
   void ClearErrorSettings() override;
+  // The registrar of the next Load (not owned; null drops libraries).
+  void set_registrar(LibraryRegistrar* registrar) { registrar_ = registrar; }
 
  private:
   LibraryRegistrar* registrar_;

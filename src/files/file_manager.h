@@ -36,7 +36,8 @@ enum FileArea : int32_t { kDataArea = 0, kScriptArea = 1, kTemporaryArea = 2 };
 enum FileAttribute : uint32_t {
   kAttributeReadOnly = 1,
   kAttributeHidden = 2,
-  kAttributeSystem = 4
+  kAttributeSystem = 4,
+  kAttributeDirectory = 16
 };
 
 // AcquireLock results.
@@ -114,6 +115,9 @@ class FileManager {
   bool IsDirectory(std::string_view path);
   bool SetAttributes(int32_t area, std::string_view path, uint32_t attributes);
   bool SetAttributes(std::string_view path, uint32_t attributes);
+  // The attribute bits a file has now: read-only when nobody may write it,
+  // kAttributeDirectory for a directory.
+  bool GetAttributes(int32_t area, std::string_view path, uint32_t* attributes);
 
   // Creates prefix.0, prefix.1, ... (hexadecimal) in `directory`, taking
   // the first name that does not exist; *path receives the name relative

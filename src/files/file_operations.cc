@@ -275,6 +275,14 @@ bool FileManager::SetAttributes(std::string_view path, uint32_t attributes) {
   return Locate(path, &at) && SetAttributesAt(at, attributes);
 }
 
+bool FileManager::GetAttributes(int32_t area, std::string_view path, uint32_t* attributes) {
+  FileStatus status;
+  if (!StatOf(area, path, &status)) return false;
+  *attributes = ((status.permissions & 0222u) == 0 ? kAttributeReadOnly : 0u) |
+                (status.directory ? kAttributeDirectory : 0u);
+  return true;
+}
+
 bool FileManager::ListDirectory(int32_t area, std::string_view path,
                                 std::vector<std::string>* names) {
   Location at;

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -154,6 +155,14 @@ class ZetoApplication {
     return EmptyLibraryRegistry::Instance();
   }
 
+  // What plug-in libraries keep for this run only; destroyed with the
+  // application.
+  class RunData {
+   public:
+    virtual ~RunData() = default;
+  };
+  std::unique_ptr<RunData>& plugin_data() { return plugin_data_; }
+
   // TLS availability (the network layer fills these in later).
   virtual bool EnsureSsl() { return false; }
 
@@ -206,6 +215,7 @@ class ZetoApplication {
   std::string default_database_ = "xbase3";
   std::string charset_ = "utf-8";
   std::string process_name_;
+  std::unique_ptr<RunData> plugin_data_;
   uint32_t language_counter_ = 1;
   uint32_t default_language_counter_ = 1;
   uint32_t default_database_counter_ = 1;
