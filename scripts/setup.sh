@@ -14,7 +14,7 @@ fi
 PACKAGES="build-essential cmake ninja-build g++ pkg-config git
     googletest libgtest-dev libcrypt-dev libtomlplusplus-dev libssl-dev openssl libmimalloc-dev
     python3 clang libclang-rt-14-dev lua5.4 php-cli curl media-types
-    chromium apache2-utils nginx-light ccache python3-dbf dbview"
+    chromium apache2-utils nginx-light ccache python3-dbf dbview dante-server microsocks"
 
 missing=""
 for p in $PACKAGES; do

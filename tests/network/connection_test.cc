@@ -1,0 +1,171 @@
+// Plain TCP connections against a raw peer: connect failures, reads, line
+// reads and writes with their time-outs and messages.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "network/network_manager.h"
+#include "raw_peer.h"
+#include "util/config.h"
+
+namespace orin {
+namespace {
+
+class ConnectionTest : public ::testing::Test {
+ protected:
+  ConnectionTest() { config_.SetInt(config_key::kTimeoutGlobal, 5); }
+  Config config_;
+  NetworkManager manager_{&config_, nullptr};
+};
+
+// A port that was free a moment ago: nothing listens there.
+int ClosedPort() {
+  Socket s;
+  std::string e;
+  ListenTcp("127.0.0.1", 0, 1, &s, &e);
+  return s.LocalPort();
+}
+
+TEST_F(ConnectionTest, ConnectFailuresNameHostAndPort) {
+  int port = ClosedPort();
+  EXPECT_EQ(manager_.Connect("127.0.0.1", port, 2), nullptr);
+  EXPECT_EQ(manager_.ErrorText(), "Error connecting to 127.0.0.1 on port " + std::to_string(port) +
+                                      ": Connection failed");
+  EXPECT_EQ(manager_.Connect("no-such-host.invalid", 80, 2), nullptr);
+  EXPECT_EQ(manager_.ErrorText(), "Error looking up 'no-such-host.invalid'");
+}
+
+TEST_F(ConnectionTest, LineReadKeepsTheLineEndAndLeavesTheRest) {
+  RawPeer peer([](Socket& s, RawPeer& p) {
+    // Split writes: the reader must join pieces and stop at each line feed.
+    RawPeer::Send(s, "ab");
+    s.WaitReadable(100);
+    RawPeer::Send(s, "c\nsecond line\r\nrest");
+    p.ReadBytes(s, 4);
+  });
+  auto c = manager_.Connect("localhost", peer.port(), 0);
+  ASSERT_NE(c, nullptr) << manager_.ErrorText();
+  EXPECT_FALSE(c->peer_address().empty());
+  std::string line;
+  EXPECT_EQ(c->ReadLine(&line, 0, 2), 4);
+  EXPECT_EQ(line, "abc\n");
+  EXPECT_EQ(c->ReadLine(&line, 0, 512), 13);
+  EXPECT_EQ(line, "second line\r\n");
+  char buf[16];
+  EXPECT_EQ(c->Read(buf, sizeof buf, 0), 4);
+  EXPECT_EQ(std::string(buf, 4), "rest");
+  EXPECT_EQ(c->Write("done", 0), 4);
+  peer.Stop();
+  EXPECT_EQ(peer.received(), "done");
+  // The peer has gone: a read sees the end, a line read says so.
+  EXPECT_EQ(c->Read(buf, sizeof buf, 1), 0);
+  EXPECT_EQ(c->ReadLine(&line, 1, 16), -1);
+  EXPECT_EQ(c->ErrorText(), "Read Error: Connection closed by remote host");
+  EXPECT_EQ(line, "");
+}
+
+TEST_F(ConnectionTest, UnfinishedLineAtCloseIsAnErrorAndEmptiesTheText) {
+  RawPeer peer([](Socket& s, RawPeer&) { RawPeer::Send(s, "no line end"); });
+  auto c = manager_.Connect("127.0.0.1", peer.port(), 0);
+  ASSERT_NE(c, nullptr);
+  std::string line = "old";
+  EXPECT_EQ(c->ReadLine(&line, 0, 4), -1);
+  EXPECT_EQ(line, "");
+  EXPECT_EQ(c->ErrorText(), "Read Error: Connection closed by remote host");
+}
+
+TEST_F(ConnectionTest, SilentPeerTimesOutReadsAndLineReads) {
+  RawPeer peer([](Socket& s, RawPeer& p) { p.HoldOpen(s); });
+  auto c = manager_.Connect("127.0.0.1", peer.port(), 0);
+  ASSERT_NE(c, nullptr);
+  char buf[4];
+  EXPECT_EQ(c->Read(buf, sizeof buf, 1), -1);
+  EXPECT_EQ(c->ErrorText(), "Read Timeout");
+  std::string line;
+  EXPECT_EQ(c->ReadLine(&line, 1, 16), -1);
+  EXPECT_EQ(c->ErrorText(), "Read Timeout");
+}
+
+TEST_F(ConnectionTest, LargeWriteArrivesWholeThroughAFullSocket) {
+  std::string data(4 << 20, '\0');
+  for (size_t i = 0; i < data.size(); ++i)
+    data[i] = static_cast<char>(i * 7 + (i >> 13));
+  RawPeer peer([&](Socket& s, RawPeer& p) {
+    s.WaitReadable(300);  // let the client fill the socket first
+    p.ReadBytes(s, data.size());
+  });
+  auto c = manager_.Connect("127.0.0.1", peer.port(), 0);
+  ASSERT_NE(c, nullptr);
+  EXPECT_EQ(c->Write(data.data(), static_cast<int32_t>(data.size()), 0),
+            static_cast<int32_t>(data.size()));
+  peer.Stop();
+  EXPECT_TRUE(peer.received() == data);
+}
+
+TEST_F(ConnectionTest, WriteToAPeerThatNeverReadsTimesOut) {
+  RawPeer peer([](Socket& s, RawPeer& p) {
+    while (!p.stopping())
+      s.WaitReadable(50);
+  });
+  auto c = manager_.Connect("127.0.0.1", peer.port(), 0);
+  ASSERT_NE(c, nullptr);
+  std::string data(64 << 20, 'x');
+  EXPECT_EQ(c->Write(data.data(), static_cast<int32_t>(data.size()), 1), -1);
+  EXPECT_EQ(c->ErrorText(), "Write Timeout");
+}
+
+TEST_F(ConnectionTest, ClosedConnectionCannotBeUsed) {
+  NetworkConnection c(&manager_);
+  char buf[1];
+  EXPECT_EQ(c.Read(buf, 1, 1), -1);
+  EXPECT_EQ(c.ErrorText(), "Read Error: Socket is not connected");
+  EXPECT_EQ(c.Write("x", 1), -1);
+  EXPECT_EQ(c.ErrorText(), "Write Error: Socket is not connected");
+  EXPECT_FALSE(c.StartTls("", nullptr, nullptr, 1, 0));
+  EXPECT_EQ(c.ErrorText(), "TCP connection not established");
+}
+
+TEST(AddressTest, NumericFormsAndUrlParts) {
+  Config config;
+  NetworkManager m(&config, nullptr);
+  EXPECT_TRUE(m.IsIPv4Address("10.0.0.1"));
+  EXPECT_FALSE(m.IsIPv4Address("10.0.0"));
+  EXPECT_TRUE(m.IsIPv6Address("::1"));
+  EXPECT_FALSE(m.IsIpAddress("example.com"));
+  EXPECT_EQ(m.NumericAddress("0:0:0:0:0:0:0:1"), "::1");
+  EXPECT_TRUE(m.SameAddress("::1", "0::1"));
+  uint8_t b[4];
+  EXPECT_FALSE(m.IPv4ToBytes("1.2.3.400", b));
+  EXPECT_EQ(m.ErrorText(), "Invalid IP address");
+
+  UrlParts u;
+  ASSERT_TRUE(m.SplitUrl("https://[::1]:8443/a/b?c=d", &u));
+  EXPECT_EQ(u.scheme, "https");
+  EXPECT_EQ(u.host, "::1");
+  EXPECT_EQ(u.port, "8443");
+  EXPECT_EQ(u.path, "a/b?c=d");
+  ASSERT_TRUE(m.SplitUrl("http://host", &u));
+  EXPECT_EQ(u.host, "host");
+  EXPECT_EQ(u.port, "");
+  EXPECT_EQ(u.path, "");
+  EXPECT_FALSE(m.SplitUrl("host/path", &u));
+  EXPECT_EQ(m.ErrorText(), "Malformed URL");
+}
+
+TEST(OpenUrlTest, RefusesWhatAPlainConnectionCannotGive) {
+  Config config;
+  NetworkManager m(&config, nullptr);
+  TlsOptions none;
+  EXPECT_EQ(m.OpenUrl("ftp", "h", "", none, 1, 0), nullptr);
+  EXPECT_EQ(m.ErrorText(), "Unsupported protocol 'ftp'");
+  EXPECT_EQ(m.OpenUrl("HTTP", "h", "", none, 1, kNetworkRequireSecure), nullptr);
+  EXPECT_EQ(m.ErrorText(), "Request requires a secure connection");
+  TlsOptions pinned;
+  pinned.pin_algorithm = "sha256";
+  pinned.pin_fingerprint = "x";
+  EXPECT_EQ(m.OpenUrl("http", "h", "", pinned, 1, 0), nullptr);
+  EXPECT_EQ(m.ErrorText(), "Certificate pinning requested for non-secure connection");
+}
+
+}  // namespace
+}  // namespace orin
