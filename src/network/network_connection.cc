@@ -279,9 +279,15 @@ bool NetworkConnection::StartTls(const std::string& server_name, void* certifica
         break;
       case ossl::kErrorSsl:
       case ossl::kErrorSyscall: {
-        std::string reason = lib->LastErrorText();
-        if (e == ossl::kErrorSyscall && reason == "Unknown error" && rc == 0)
+        int system_error = errno;
+        bool closed = false;
+        std::string reason = lib->LastErrorText(&closed);
+        if (closed) {
           reason = "The remote server closed the connection";
+        } else if (e == ossl::kErrorSyscall && reason == "Unknown error") {
+          reason = rc == 0 ? std::string("The remote server closed the connection")
+                           : NetworkErrorText(system_error);
+        }
         text = std::string(kPrefix) + ": " + reason;
         break;
       }
@@ -318,13 +324,15 @@ int32_t NetworkConnection::TlsRead(char* buffer, int32_t size, int timeout) {
         if (WaitForTls(e, seconds, "SSL Read Error", "SSL Read Timeout")) continue;
         return -1;
       case ossl::kErrorSyscall:
-        // A peer that closes without close_notify: the end of the data.
-        if (rc == 0) return 0;
-        SetError("SSL Read Error: " + lib->LastErrorText());
+      case ossl::kErrorSsl: {
+        // Many servers close without ending the session: that is the end
+        // of the data, as it is on a plain connection.
+        bool closed = false;
+        std::string reason = lib->LastErrorText(&closed);
+        if (closed || (e == ossl::kErrorSyscall && rc == 0)) return 0;
+        SetError("SSL Read Error: " + reason);
         return -1;
-      case ossl::kErrorSsl:
-        SetError("SSL Read Error: " + lib->LastErrorText());
-        return -1;
+      }
       default:
         SetError("SSL Read Error: Unknown error");
         return -1;

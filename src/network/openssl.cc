@@ -187,11 +187,14 @@ bool OpenSSL::Load(const std::string& ssl_name, const std::string& crypto_name,
   return true;
 }
 
-std::string OpenSSL::LastErrorText() {
+std::string OpenSSL::LastErrorText(bool* closed) {
   unsigned long first = 0;
   for (unsigned long e; (e = ERR_get_error()) != 0;) {
     if (first == 0) first = e;
   }
+  // SSL_R_UNEXPECTED_EOF_WHILE_READING; the reason is the low 23 bits.
+  constexpr unsigned long kUnexpectedEof = 294;
+  if (closed) *closed = first != 0 && (first & 0x7FFFFF) == kUnexpectedEof;
   const char* reason = first ? ERR_reason_error_string(first) : nullptr;
   return reason ? std::string(reason) : std::string("Unknown error");
 }

@@ -52,8 +52,9 @@ class OpenSSL {
   const std::string& error_text() const { return error_; }
 
   // The reason of the library's oldest queued error, or "Unknown error".
-  // Drains the queue so that later calls start clean.
-  std::string LastErrorText();
+  // Drains the queue so that later calls start clean. *closed tells whether
+  // the error was the peer closing without ending the session.
+  std::string LastErrorText(bool* closed = nullptr);
 
   // Entry points, in the library's own signatures (opaque pointers).
   const void* (*TLS_client_method)() = nullptr;
