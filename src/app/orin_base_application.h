@@ -16,6 +16,7 @@
 namespace orin {
 
 class FileManager;
+class NetworkManager;
 class OrinBaseApplication;
 
 // The file manager's view of its application.
@@ -42,6 +43,10 @@ class OrinBaseApplication : public VMApplication {
   ~OrinBaseApplication() override;
 
   FileManager* GetFileManager() override { return files_.get(); }
+  // Made on first use: most runs open no connection.
+  NetworkManager* GetNetworkManager() override;
+  // Whether the TLS library loads (it is loaded once per process).
+  bool EnsureSsl() override;
   Config* GetConfig() override { return config_.get(); }
   Output* GetOutput() override { return output_; }
   Output* SetOutput(Output* sink) override;
@@ -61,6 +66,7 @@ class OrinBaseApplication : public VMApplication {
   std::unique_ptr<OrinConfig> config_;
   ApplicationFileEnvironment file_environment_{this};
   std::unique_ptr<FileManager> files_;
+  std::unique_ptr<NetworkManager> network_;
   NullOutput null_output_;
   Output* output_ = &null_output_;
   uint32_t process_id_;
