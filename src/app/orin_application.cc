@@ -6,6 +6,7 @@
 
 #include "app/host_functions.h"
 #include "database/database_registry.h"
+#include "network/call.h"
 #include "files/file_manager.h"
 #include "output/orin_output.h"
 #include "platform/clock.h"
@@ -152,8 +153,9 @@ OrinApplication::OrinApplication(Request* request, std::string script_path, RunS
       run_log_(config_.get(), ProcessId(), ThreadId()),
       error_reporter_(config_.get()) {
   output_ = output_sink_.get();
-  // The database instructions are served from the first run on.
+  // The database and ZtCALL instructions are served from the first run on.
   InstallDatabaseLayer();
+  InstallNetworkInstructions();
 }
 
 OrinApplication::~OrinApplication() {

@@ -21,6 +21,7 @@ namespace orin {
 
 class Config;
 class FileManager;
+class HttpRequestBody;
 class OpenSSL;
 
 // Connection flags.
@@ -85,6 +86,13 @@ class NetworkManager {
                                                      const std::string& port,
                                                      const TlsOptions& options, int timeout,
                                                      uint32_t flags);
+  // Writes a request: the request line, Host, the body's type and length,
+  // the extra header lines as given, "Connection: close" and the body
+  // (null for none). Versions above 9 are 1.1, negative ones 1.0.
+  virtual bool SendHttpRequest(NetworkConnection* connection, std::string_view method,
+                               const UrlParts& url, double version, std::string_view content_type,
+                               HttpRequestBody* body, std::string_view extra_headers, int timeout,
+                               int32_t block_size = 8192);
   // Loads a client certificate and key (library handles; the caller frees).
   virtual bool LoadClientCertificate(std::string_view data, std::string_view type,
                                      const std::string& passphrase, void** certificate, void** key);
