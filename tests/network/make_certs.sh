@@ -11,9 +11,9 @@ set -e
 cd "$1"
 q() { "$@" >/dev/null 2>&1; }
 mkdir -p cadir
-q openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 30 \
+q openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout ca.key -out ca.pem -days 30 \
   -subj "/CN=Orin Test CA"
-q openssl req -x509 -newkey rsa:2048 -nodes -keyout rogue-ca.key -out rogue-ca.pem -days 30 \
+q openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout rogue-ca.key -out rogue-ca.pem -days 30 \
   -subj "/CN=Rogue CA"
 cp ca.pem cadir/ && q openssl rehash cadir
 cat > ca.cnf <<CNF
@@ -35,7 +35,7 @@ mkdir -p issued && : > index.txt && echo 1000 > serial
 # leaf NAME CN SAN CAKEY CACERT [ca args...]
 leaf() {
   name=$1 cn=$2 san=$3 cakey=$4 cacert=$5; shift 5
-  q openssl req -new -newkey rsa:2048 -nodes -keyout "$name.key" -out "$name.csr" \
+  q openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout "$name.key" -out "$name.csr" \
     -subj "/CN=$cn" -addext "subjectAltName=$san"
   q openssl ca -batch -config ca.cnf -keyfile "$cakey" -cert "$cacert" -in "$name.csr" \
     -out "$name.pem" -notext "$@"
