@@ -8,9 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "files/file.h"
+
 namespace orin {
 
-class File;
 class NetworkConnection;
 
 class HttpRequestBody {
