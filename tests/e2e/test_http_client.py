@@ -15,7 +15,7 @@ import tempfile
 import threading
 import unittest
 
-from orin_e2e import ORIN, REPO, ZTASM
+from orin_e2e import EXAMPLE_SITE, ORIN, REPO, ZTASM, ServerTest
 
 CERTS = os.path.join(REPO, "tests", "network", "make_certs.sh")
 PAGE = b'<!DOCTYPE html>\n<html><body class="x"><p id=a>Hello</p><!-- note --></body></html>\n'
@@ -387,6 +387,17 @@ class HttpClientTest(unittest.TestCase):
         ]
         for source, message in cases:
             self.assertIn(message, self.run_script(source))
+
+
+class ExampleCallPage(ServerTest):
+    def test_the_server_calls_its_own_start_page(self):
+        server = self.serve(root=EXAMPLE_SITE)
+        page = server.get("/call.ztc")
+        self.assertEqual(page.status, 200)
+        links = re.search(r'<ul id="links">\n(.*?)</ul>', page.text, re.S).group(1)
+        self.assertIn("<li>form.ztc</li>\n", links)
+        self.assertIn("<li>call.ztc</li>\n", links)
+        self.assertIn('<b id="tls">1</b>', page.text)
 
 
 if __name__ == "__main__":
