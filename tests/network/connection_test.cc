@@ -86,6 +86,21 @@ TEST_F(ConnectionTest, SilentPeerTimesOutReadsAndLineReads) {
   EXPECT_EQ(c->ErrorText(), "Read Timeout");
 }
 
+TEST_F(ConnectionTest, ZeroTimeOutsEverywhereWaitWithoutLimit) {
+  // A late answer must still arrive: 0 is "no limit", not "do not wait".
+  config_.SetInt(config_key::kTimeoutGlobal, 0);
+  RawPeer peer([](Socket& s, RawPeer&) {
+    s.WaitReadable(300);
+    RawPeer::Send(s, "late\n");
+  });
+  auto c = manager_.Connect("127.0.0.1", peer.port(), 0);
+  ASSERT_NE(c, nullptr);
+  std::string line;
+  EXPECT_EQ(c->ReadLine(&line, 0, 16), 5) << c->ErrorText();
+  EXPECT_EQ(manager_.WaitSeconds(0), -1);
+  EXPECT_EQ(manager_.WaitSeconds(7), 7);
+}
+
 TEST_F(ConnectionTest, LargeWriteArrivesWholeThroughAFullSocket) {
   std::string data(4 << 20, '\0');
   for (size_t i = 0; i < data.size(); ++i)
