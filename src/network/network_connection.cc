@@ -227,23 +227,27 @@ bool NetworkConnection::WaitForTls(int want, int seconds, std::string_view prefi
 bool NetworkConnection::StartTls(const std::string& server_name, void* certificate, void* key,
                                  int timeout, uint32_t flags) {
   constexpr std::string_view kPrefix = "Error establishing SSL connection";
+  FreeTls();
+  // The connection owns the client certificate and key from here on, also
+  // when it fails.
+  certificate_ = certificate;
+  key_ = key;
   if (!socket_.valid()) {
     SetError("TCP connection not established");
+    FreeTls();
     return false;
   }
   OpenSSL* lib = manager_->Ssl();
   void* context = lib ? manager_->ClientContext() : nullptr;
   if (context == nullptr) {
     SetError(manager_->ErrorText());
+    FreeTls();
     return false;
   }
-  FreeTls();
-  // The connection owns the client certificate and key from here on.
-  certificate_ = certificate;
-  key_ = key;
   ssl_ = lib->SSL_new(context);
   if (ssl_ == nullptr) {
     SetError("Error allocating SSL handle: " + lib->LastErrorText());
+    FreeTls();
     return false;
   }
   if (flags & kNetworkForceVerify) lib->SSL_set_verify(ssl_, ossl::kVerifyPeer, nullptr);
