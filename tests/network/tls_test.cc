@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "files/file_environment.h"
+#include "files/file_manager.h"
 #include "files/temp_dir.h"
 #include "network/network_manager.h"
 #include "network/openssl.h"
@@ -177,6 +179,26 @@ TEST_F(TlsTest, ClientCertificateInPemAndDer) {
   c = Open("clientauth", "localhost", der);
   ASSERT_NE(c, nullptr) << manager_.ErrorText();
   EXPECT_EQ(Get(c.get()), "HTTP/1.0 200 ok\r\n");
+}
+
+TEST_F(TlsTest, ClientCertificateFileFromTheDataArea) {
+  TempDir data;
+  data.Write("keys/client.pem",
+             ReadWholeFile(*dir_ / "client.pem") + ReadWholeFile(*dir_ / "client.key"));
+  SimpleFileEnvironment environment;
+  FileManager files(&environment);
+  ASSERT_TRUE(files.SetDataDirectory(data.path())) << files.ErrorText();
+  NetworkManager manager(&config_, &files);
+  TlsOptions options;
+  options.certificate_file = "keys/client.pem";
+  auto c = manager.OpenUrl("https", "localhost", Port("clientauth"), options, 0, 0);
+  ASSERT_NE(c, nullptr) << manager.ErrorText();
+  EXPECT_EQ(Get(c.get()), "HTTP/1.0 200 ok\r\n");
+  c.reset();
+  options.certificate_file = "../outside.pem";
+  EXPECT_EQ(manager.OpenUrl("https", "localhost", Port("good"), options, 0, 0), nullptr);
+  EXPECT_EQ(manager.ErrorText().rfind("Unable to read from client certificate file: ", 0), 0u)
+      << manager.ErrorText();
 }
 
 TEST_F(TlsTest, ClientCertificateInputsThatCannotBeUsed) {
