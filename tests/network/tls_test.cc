@@ -30,6 +30,10 @@ class TlsTest : public ::testing::Test {
     for (const char* name : {"good", "wrongname", "expired", "rogue"})
       StartServer(name, name, {});
     StartServer("clientauth", "good", {"-Verify", "1", "-CAfile", *dir_ / "ca.pem"});
+    // Shows the good certificate only to clients that name "localhost".
+    StartServer(
+        "sni", "wrongname",
+        {"-servername", "localhost", "-cert2", *dir_ / "good.pem", "-key2", *dir_ / "good.key"});
   }
   static void StartServer(const std::string& key, const std::string& cert,
                           std::vector<std::string> extra) {
@@ -49,7 +53,7 @@ class TlsTest : public ::testing::Test {
   }
 
   void SetUp() override {
-    if (servers_->size() != 5) GTEST_SKIP() << "openssl s_server peers did not start";
+    if (servers_->size() != 6) GTEST_SKIP() << "openssl s_server peers did not start";
     config_.SetInt(config_key::kTimeoutGlobal, 5);
     config_.SetText(config_key::kFileCa, *dir_ / "ca.pem");
   }
@@ -140,6 +144,18 @@ TEST_F(TlsTest, ForcedVerificationOverridesTheContext) {
   config_.SetInt(config_key::kFlagsSecurity, kSecurityNoVerify);
   EXPECT_EQ(Open("rogue", "localhost", TlsOptions(), kNetworkForceVerify), nullptr);
   EXPECT_EQ(manager_.ErrorText(), "Error establishing SSL connection: certificate verify failed");
+}
+
+TEST_F(TlsTest, ServerNameIndicationFollowsUseSni) {
+  config_.SetInt(config_key::kSslSni, 0);
+  EXPECT_EQ(Open("sni"), nullptr);
+  EXPECT_EQ(manager_.ErrorText(), "Unable to verify server identity");
+  for (int use_sni : {1, 2}) {
+    NetworkManager manager(&config_, nullptr);
+    config_.SetInt(config_key::kSslSni, use_sni);
+    EXPECT_NE(manager.OpenUrl("https", "localhost", Port("sni"), TlsOptions(), 0, 0), nullptr)
+        << use_sni << " " << manager.ErrorText();
+  }
 }
 
 TEST_F(TlsTest, PinnedFingerprint) {
