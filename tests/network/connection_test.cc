@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "network/http_response.h"
 #include "network/network_manager.h"
 #include "raw_peer.h"
 #include "util/config.h"
@@ -138,6 +139,34 @@ TEST_F(ConnectionTest, ClosedConnectionCannotBeUsed) {
   EXPECT_EQ(c.ErrorText(), "Write Error: Socket is not connected");
   EXPECT_FALSE(c.StartTls("", nullptr, nullptr, 1, 0));
   EXPECT_EQ(c.ErrorText(), "TCP connection not established");
+}
+
+TEST_F(ConnectionTest, OneCallHttpRequestForPlugIns) {
+  RawPeer peer([](Socket& s, RawPeer& p) {
+    p.ReadUntil(s, "\r\n\r\n");
+    p.ReadBytes(s, 3);
+    RawPeer::Send(s, "HTTP/1.1 404 Not Found\r\nContent-Length: 4\r\n\r\ngone");
+  });
+  std::string body = "a=1";
+  std::string url = "http://127.0.0.1:" + std::to_string(peer.port()) + "/q";
+  auto r =
+      HttpResponse::Request(&manager_, url, "POST", "text/plain", &body, "", TlsOptions(), 0, 0);
+  EXPECT_EQ(r->StatusCode(), 404) << r->ErrorText();
+  EXPECT_EQ(r->ContentLength(), 4);
+  char buf[16];
+  EXPECT_EQ(r->Read(buf, sizeof buf), 4);
+  EXPECT_EQ(std::string(buf, 4), "gone");
+  EXPECT_EQ(r->Read(buf, sizeof buf), 0);
+  peer.Stop();
+  EXPECT_EQ(peer.received(), "POST /q HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(peer.port()) +
+                                 "\r\nContent-Type: text/plain\r\nContent-Length: 3\r\n"
+                                 "Connection: close\r\n\r\na=1");
+  int closed = ClosedPort();
+  r = HttpResponse::Request(&manager_, "http://127.0.0.1:" + std::to_string(closed) + "/", "", "",
+                            nullptr, "", TlsOptions(), 1, 0);
+  EXPECT_EQ(r->StatusCode(), -1);
+  EXPECT_EQ(r->ErrorText().rfind("Unable to open URL 'http://127.0.0.1:", 0), 0u);
+  EXPECT_EQ(r->Read(buf, sizeof buf), -1);
 }
 
 TEST(AddressTest, NumericFormsAndUrlParts) {

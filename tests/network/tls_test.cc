@@ -30,6 +30,7 @@ class TlsTest : public ::testing::Test {
     for (const char* name : {"good", "wrongname", "expired", "rogue"})
       StartServer(name, name, {});
     StartServer("clientauth", "good", {"-Verify", "1", "-CAfile", *dir_ / "ca.pem"});
+    StartServer("rev", "good", {"-rev"});
     // Shows the good certificate only to clients that name "localhost".
     StartServer(
         "sni", "wrongname",
@@ -53,7 +54,7 @@ class TlsTest : public ::testing::Test {
   }
 
   void SetUp() override {
-    if (servers_->size() != 6) GTEST_SKIP() << "openssl s_server peers did not start";
+    if (servers_->size() != 7) GTEST_SKIP() << "openssl s_server peers did not start";
     config_.SetInt(config_key::kTimeoutGlobal, 5);
     config_.SetText(config_key::kFileCa, *dir_ / "ca.pem");
   }
@@ -144,6 +145,18 @@ TEST_F(TlsTest, ForcedVerificationOverridesTheContext) {
   config_.SetInt(config_key::kFlagsSecurity, kSecurityNoVerify);
   EXPECT_EQ(Open("rogue", "localhost", TlsOptions(), kNetworkForceVerify), nullptr);
   EXPECT_EQ(manager_.ErrorText(), "Error establishing SSL connection: certificate verify failed");
+}
+
+TEST_F(TlsTest, LinesOverTlsAndASilentPeer) {
+  auto c = Open("rev");
+  ASSERT_NE(c, nullptr) << manager_.ErrorText();
+  ASSERT_EQ(c->Write("hello\n", 0), 6) << c->ErrorText();
+  std::string line;
+  EXPECT_EQ(c->ReadLine(&line, 0, 512), 6) << c->ErrorText();
+  EXPECT_EQ(line, "olleh\n");
+  char buf[8];
+  EXPECT_EQ(c->Read(buf, sizeof buf, 1), -1);
+  EXPECT_EQ(c->ErrorText(), "SSL Read Timeout");
 }
 
 TEST_F(TlsTest, ServerNameIndicationFollowsUseSni) {
