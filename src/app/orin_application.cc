@@ -6,8 +6,8 @@
 
 #include "app/host_functions.h"
 #include "database/database_registry.h"
-#include "network/call.h"
 #include "files/file_manager.h"
+#include "network/call.h"
 #include "output/orin_output.h"
 #include "platform/clock.h"
 #include "platform/host_lookup.h"
