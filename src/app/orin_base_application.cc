@@ -1,8 +1,7 @@
 #include "app/orin_base_application.h"
 
-#include "network/network_manager.h"
-
 #include "files/file_manager.h"
+#include "network/network_manager.h"
 #include "output/output.h"
 #include "platform/process_info.h"
 #include "util/config.h"
