@@ -360,6 +360,43 @@ class HttpClientTest(unittest.TestCase):
             peer.close()
             self.assertIn(message, out)
 
+    def test_stop_leaves_the_loop_and_the_rest_unread(self):
+        peer = RawPeer(b"HTTP/1.1 200 OK\r\n\r\n<a><b><c>")
+        out = self.run_script(call_source(f"http://127.0.0.1:{peer.port}/s", body="""
+        pushg callvalue
+        out
+        op_http_stop end
+"""))
+        peer.close()
+        self.assertEqual(out, "<a>headers=0")
+
+    def test_variables_land_in_the_calling_functions_scope(self):
+        peer = RawPeer(b"HTTP/1.1 200 OK\r\n\r\nx")
+        source = f""".func fetch()
+  .local callvalue
+        pushc "http://127.0.0.1:{peer.port}/f"
+        pushc ""
+        pushc ""
+        pushc ""
+        pushc ""
+        op_http done
+body:   pushl callvalue
+        out
+        op_http_loop body
+done:   pushi 0
+        ret
+.end
+        call fetch
+        pop
+        pushc "|"
+        out
+        pushg callvalue
+        out
+"""
+        out = self.run_script(source)
+        peer.close()
+        self.assertEqual(out, "x|")
+
     def test_redirects_are_handed_to_the_script(self):
         # The client reports a redirect; it never follows one, so a server
         # that redirects to itself forever gets exactly one request.
