@@ -19,6 +19,11 @@ std::string_view WithoutLineEnd(std::string_view line) {
 
 }  // namespace
 
+HTTPResponseStream::HTTPResponseStream(NetworkConnection* connection, int timeout)
+    : connection_(connection), timeout_(timeout) {
+  connection_->set_line_limit(kMaxLine);
+}
+
 bool HTTPResponseStream::Fail(std::string_view text) {
   error_.assign(text);
   return false;
@@ -41,6 +46,7 @@ bool HTTPResponseStream::ReadHead() {
       return Fail(connection_->ErrorText());
     std::string_view text = WithoutLineEnd(line);
     if (text.empty()) break;
+    if (headers_.size() == kMaxHeaders) return Fail("Too many header lines");
     HTTPResponseStream_Header h;
     h.line.assign(text);
     size_t colon = text.find(':');

@@ -21,8 +21,13 @@ struct HTTPResponseStream_Header {
 
 class HTTPResponseStream {
  public:
-  HTTPResponseStream(NetworkConnection* connection, int timeout)
-      : connection_(connection), timeout_(timeout) {}
+  // Limits the connection's lines to kMaxLine bytes.
+  HTTPResponseStream(NetworkConnection* connection, int timeout);
+
+  // A status, header or chunk-size line longer than this is refused; more
+  // header lines than kMaxHeaders too.
+  static constexpr int32_t kMaxLine = 64 * 1024;
+  static constexpr size_t kMaxHeaders = 1000;
 
   // Reads the status line and the headers (and, for a chunked body, the
   // first chunk size). False with ErrorText() set.

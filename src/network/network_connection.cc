@@ -125,6 +125,11 @@ int32_t NetworkConnection::ReadLine(std::string* line, int timeout, int32_t chun
       }
       line->append(chunk.data(), static_cast<size_t>(take));
       if (lf) return static_cast<int32_t>(line->size());
+      if (line_limit_ > 0 && line->size() > static_cast<size_t>(line_limit_)) {
+        SetError("Read Error: Line too long");
+        line->clear();
+        return -1;
+      }
       continue;
     }
     if (err != EAGAIN) {
@@ -359,6 +364,11 @@ int32_t NetworkConnection::TlsReadLine(std::string* line, int timeout, int32_t c
     }
     line->push_back(c);
     if (c == '\n') return static_cast<int32_t>(line->size());
+    if (line_limit_ > 0 && line->size() > static_cast<size_t>(line_limit_)) {
+      SetError("Read Error: Line too long");
+      line->clear();
+      return -1;
+    }
   }
 }
 

@@ -57,6 +57,11 @@ class NetworkConnection {
   bool ReadExactly(char* buffer, int32_t size, int timeout);
   void Close();
 
+  // Longest line ReadLine accepts (0: no limit); a longer one fails with
+  // "Read Error: Line too long", so a peer cannot grow a line without end.
+  void set_line_limit(int32_t bytes) { line_limit_ = bytes; }
+  int32_t line_limit() const { return line_limit_; }
+
   bool connected() const { return socket_.valid(); }
   bool secure() const { return ssl_ != nullptr; }
   const std::string& peer_address() const { return peer_address_; }
@@ -76,6 +81,7 @@ class NetworkConnection {
   void* ssl_ = nullptr;
   void* certificate_ = nullptr;
   void* key_ = nullptr;
+  int32_t line_limit_ = 0;
   std::string error_;
 };
 

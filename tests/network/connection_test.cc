@@ -65,6 +65,21 @@ TEST_F(ConnectionTest, LineReadKeepsTheLineEndAndLeavesTheRest) {
   EXPECT_EQ(line, "");
 }
 
+TEST_F(ConnectionTest, LineLongerThanTheLimitIsRefused) {
+  RawPeer peer([](Socket& s, RawPeer& p) {
+    RawPeer::Send(s, "short\n" + std::string(100000, 'x') + "\n");
+    p.HoldOpen(s);
+  });
+  auto c = manager_.Connect("127.0.0.1", peer.port(), 0);
+  ASSERT_NE(c, nullptr);
+  c->set_line_limit(1000);
+  std::string line;
+  EXPECT_EQ(c->ReadLine(&line, 0, 256), 6);
+  EXPECT_EQ(c->ReadLine(&line, 0, 256), -1);
+  EXPECT_EQ(c->ErrorText(), "Read Error: Line too long");
+  EXPECT_EQ(line, "");
+}
+
 TEST_F(ConnectionTest, UnfinishedLineAtCloseIsAnErrorAndEmptiesTheText) {
   RawPeer peer([](Socket& s, RawPeer&) { RawPeer::Send(s, "no line end"); });
   auto c = manager_.Connect("127.0.0.1", peer.port(), 0);

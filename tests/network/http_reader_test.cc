@@ -80,6 +80,12 @@ TEST(HttpResponseStreamTest, BrokenBodies) {
     EXPECT_FALSE(r.head_ok && r.body_ok) << c.bytes;
     EXPECT_EQ(r.error, c.error) << c.bytes;
   }
+  std::string many = "HTTP/1.1 200 OK\r\n";
+  for (int i = 0; i <= 1000; ++i)
+    many += "X: y\r\n";
+  EXPECT_EQ(ReadReply(many + "\r\n", 4096).error, "Too many header lines");
+  EXPECT_EQ(ReadReply("HTTP/1.1 200 OK\r\nX: " + std::string(70000, 'y') + "\r\n\r\n", 4096).error,
+            "Read Error: Line too long");
   // A length that is not a number is no length: read to the close.
   Reply r = ReadReply("HTTP/1.1 200 OK\r\nContent-Length: 1x\r\n\r\nabc", 2);
   EXPECT_EQ(r.length, -1);

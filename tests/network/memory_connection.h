@@ -30,6 +30,12 @@ class MemoryConnection : public NetworkConnection {
       SetError("Read Error: Connection closed by remote host");
       return -1;
     }
+    size_t limit = static_cast<size_t>(line_limit());
+    if (limit > 0 && lf + 1 - at_ > limit + 1) {
+      at_ = data_.size();
+      SetError("Read Error: Line too long");
+      return -1;
+    }
     line->assign(data_, at_, lf + 1 - at_);
     at_ = lf + 1;
     return static_cast<int32_t>(line->size());
