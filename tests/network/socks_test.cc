@@ -23,15 +23,18 @@ std::unique_ptr<RawPeer> PongPeer(int n = 1) {
       n);
 }
 
-// Proxies shared by the suite: dante for SOCKS 4 and 5 without
-// authentication, microsocks for SOCKS 5 with user name and password.
+// Proxies shared by the suite, started when a test first needs one: dante
+// for SOCKS 4 and 5 without authentication, microsocks for SOCKS 5 with user
+// name and password.
 class SocksTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     dir_ = new TempDir();
     dante_ = new PeerProcess();
     micro_ = new PeerProcess();
-    if (HaveProgram("danted")) {
+  }
+  static PeerProcess* Dante() {
+    if (!dante_->running() && HaveProgram("danted")) {
       int port = FreePort();
       dir_->Write("sockd.conf", "logoutput: " + *dir_ / "sockd.log" +
                                     "\ninternal: 127.0.0.1 port = " + std::to_string(port) +
@@ -43,12 +46,16 @@ class SocksTest : public ::testing::Test {
       dante_->Start({"danted", "-f", *dir_ / "sockd.conf", "-p", *dir_ / "sockd.pid", "-N", "1"},
                     port, *dir_ / "dante.out");
     }
-    if (HaveProgram("microsocks")) {
+    return dante_;
+  }
+  static PeerProcess* Microsocks() {
+    if (!micro_->running() && HaveProgram("microsocks")) {
       int port = FreePort();
       micro_->Start({"microsocks", "-i", "127.0.0.1", "-p", std::to_string(port), "-u", "orin",
                      "-P", "s3cret"},
                     port, *dir_ / "microsocks.out");
     }
+    return micro_;
   }
   static void TearDownTestSuite() {
     delete dante_;
@@ -88,7 +95,7 @@ PeerProcess* SocksTest::dante_;
 PeerProcess* SocksTest::micro_;
 
 TEST_F(SocksTest, DanteCarriesSocks4AndSocks5) {
-  if (!dante_->running()) GTEST_SKIP() << "danted not available";
+  if (!Dante()->running()) GTEST_SKIP() << "danted not available";
   UseProxy(dante_->port(), 4, "someone");
   ExpectPong("localhost");  // resolved here: SOCKS 4 carries addresses only
   UseProxy(dante_->port(), 5);
@@ -97,7 +104,7 @@ TEST_F(SocksTest, DanteCarriesSocks4AndSocks5) {
 }
 
 TEST_F(SocksTest, MicrosocksNeedsTheRightPassword) {
-  if (!micro_->running()) GTEST_SKIP() << "microsocks not available";
+  if (!Microsocks()->running()) GTEST_SKIP() << "microsocks not available";
   UseProxy(micro_->port(), 5, "orin", "s3cret");
   ExpectPong("127.0.0.1");
   UseProxy(micro_->port(), 5, "orin", "wrong");

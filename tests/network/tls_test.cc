@@ -2,7 +2,10 @@
 // verification both ways, host names, pinning, client certificates, and a
 // library that cannot be loaded.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -21,45 +24,75 @@ namespace {
 
 class TlsTest : public ::testing::Test {
  protected:
+  // The certificates are made once per build tree and kept for a week:
+  // every test runs in a process of its own, and making keys is slow.
+  static std::string PrepareCertificates() {
+    namespace fs = std::filesystem;
+    fs::path final_dir = fs::path(ORIN_BINARY_DIR) / "tests" / "network" / "certs";
+    std::error_code ec;
+    auto age = fs::file_time_type::clock::now() - fs::last_write_time(final_dir / "ca.pem", ec);
+    if (!ec && fs::exists(final_dir / "good.der") && age < std::chrono::hours(24 * 7))
+      return final_dir.string();
+    fs::path fresh = final_dir.string() + ".new-" + std::to_string(getpid());
+    fs::create_directories(fresh);
+    if (RunCommand(std::string(ORIN_SOURCE_DIR) + "/tests/network/make_certs.sh " +
+                   fresh.string()) != 0)
+      return "";
+    fs::remove_all(final_dir, ec);
+    fs::rename(fresh, final_dir, ec);
+    // Another test process may have put its own in place first: use that.
+    if (ec) fs::remove_all(fresh, ec);
+    return final_dir.string();
+  }
   static void SetUpTestSuite() {
     dir_ = new TempDir();
     servers_ = new std::map<std::string, std::unique_ptr<PeerProcess>>();
-    if (RunCommand(std::string(ORIN_SOURCE_DIR) + "/tests/network/make_certs.sh " + dir_->path()) !=
-        0)
-      return;
-    for (const char* name : {"good", "wrongname", "expired", "rogue"})
-      StartServer(name, name, {});
-    StartServer("clientauth", "good", {"-Verify", "1", "-CAfile", *dir_ / "ca.pem"});
-    StartServer("rev", "good", {"-rev"});
-    // Shows the good certificate only to clients that name "localhost".
-    StartServer(
-        "sni", "wrongname",
-        {"-servername", "localhost", "-cert2", *dir_ / "good.pem", "-key2", *dir_ / "good.key"});
+    certs_ = new std::string(PrepareCertificates());
   }
-  static void StartServer(const std::string& key, const std::string& cert,
-                          std::vector<std::string> extra) {
+  static std::string CertPath(const std::string& name) { return *certs_ + "/" + name; }
+  // The s_server peers, each started when a test first needs it.
+  static PeerProcess* Server(const std::string& key) {
+    auto it = servers_->find(key);
+    if (it != servers_->end()) return it->second.get();
+    std::string cert = key;
+    std::vector<std::string> extra;
+    if (key == "clientauth" || key == "rev") cert = "good";
+    if (key == "clientauth") extra = {"-Verify", "1", "-CAfile", CertPath("ca.pem")};
+    if (key == "rev") extra = {"-rev"};
+    if (key == "sni") {
+      // Shows the good certificate only to clients that name "localhost".
+      cert = "wrongname";
+      extra = {"-servername",        "localhost", "-cert2",
+               CertPath("good.pem"), "-key2",     CertPath("good.key")};
+    }
     int port = FreePort();
     std::vector<std::string> argv = {"openssl", "s_server",
                                      "-accept", "127.0.0.1:" + std::to_string(port),
-                                     "-cert",   *dir_ / (cert + ".pem"),
-                                     "-key",    *dir_ / (cert + ".key"),
+                                     "-cert",   CertPath(cert + ".pem"),
+                                     "-key",    CertPath(cert + ".key"),
                                      "-www",    "-quiet"};
     argv.insert(argv.end(), extra.begin(), extra.end());
     auto p = std::make_unique<PeerProcess>();
-    if (p->Start(argv, port, *dir_ / (key + ".log"))) (*servers_)[key] = std::move(p);
+    p->Start(argv, port, *dir_ / (key + ".log"));
+    PeerProcess* started = p.get();
+    (*servers_)[key] = std::move(p);
+    return started;
   }
   static void TearDownTestSuite() {
     delete servers_;
     delete dir_;
+    delete certs_;
   }
 
   void SetUp() override {
-    if (servers_->size() != 7) GTEST_SKIP() << "openssl s_server peers did not start";
+    if (certs_->empty()) GTEST_SKIP() << "the test certificates could not be made";
     config_.SetInt(config_key::kTimeoutGlobal, 5);
-    config_.SetText(config_key::kFileCa, *dir_ / "ca.pem");
+    config_.SetText(config_key::kFileCa, CertPath("ca.pem"));
   }
   static std::string Port(const std::string& server) {
-    return std::to_string((*servers_)[server]->port());
+    PeerProcess* p = Server(server);
+    EXPECT_TRUE(p->running()) << "openssl s_server " << server << " did not start";
+    return std::to_string(p->port());
   }
   std::unique_ptr<NetworkConnection> Open(const std::string& server,
                                           const std::string& host = "localhost",
@@ -76,20 +109,22 @@ class TlsTest : public ::testing::Test {
   }
   // The certificate's SHA-256 digest as raw bytes, by the openssl command.
   static std::string Sha256Of(const std::string& cert) {
-    std::string out = *dir_ / "digest.bin";
-    RunCommand("openssl x509 -in " + (*dir_ / cert) +
+    std::string out = *dir_ / "digest.bin";  // per process
+    RunCommand("openssl x509 -in " + CertPath(cert) +
                " -outform DER | openssl dgst -sha256 -binary > " + out);
     return ReadWholeFile(out);
   }
 
   static TempDir* dir_;
   static std::map<std::string, std::unique_ptr<PeerProcess>>* servers_;
+  static std::string* certs_;
   Config config_;
   NetworkManager manager_{&config_, nullptr};
 };
 
 TempDir* TlsTest::dir_;
 std::map<std::string, std::unique_ptr<PeerProcess>>* TlsTest::servers_;
+std::string* TlsTest::certs_;
 
 TEST_F(TlsTest, GoodChainByNameAndByAddress) {
   ASSERT_TRUE(manager_.SslAvailable()) << manager_.ErrorText();
@@ -107,7 +142,7 @@ TEST_F(TlsTest, GoodChainByNameAndByAddress) {
 
 TEST_F(TlsTest, CaDirectoryVerifiesToo) {
   config_.SetText(config_key::kFileCa, "");
-  config_.SetText(config_key::kDirCa, *dir_ / "cadir");
+  config_.SetText(config_key::kDirCa, CertPath("cadir"));
   auto c = Open("good");
   ASSERT_NE(c, nullptr) << manager_.ErrorText();
 }
@@ -196,14 +231,15 @@ TEST_F(TlsTest, ClientCertificateInPemAndDer) {
     anonymous.reset();
   }
   TlsOptions pem;
-  pem.certificate_data = ReadWholeFile(*dir_ / "client.pem") + ReadWholeFile(*dir_ / "client.key");
+  pem.certificate_data =
+      ReadWholeFile(CertPath("client.pem")) + ReadWholeFile(CertPath("client.key"));
   auto c = Open("clientauth", "localhost", pem);
   ASSERT_NE(c, nullptr) << manager_.ErrorText();
   EXPECT_EQ(Get(c.get()), "HTTP/1.0 200 ok\r\n");
   TlsOptions der;
   der.certificate_type = "asn1";
   der.certificate_data =
-      ReadWholeFile(*dir_ / "client.der") + ReadWholeFile(*dir_ / "client.keyder");
+      ReadWholeFile(CertPath("client.der")) + ReadWholeFile(CertPath("client.keyder"));
   c.reset();
   c = Open("clientauth", "localhost", der);
   ASSERT_NE(c, nullptr) << manager_.ErrorText();
@@ -213,7 +249,7 @@ TEST_F(TlsTest, ClientCertificateInPemAndDer) {
 TEST_F(TlsTest, ClientCertificateFileFromTheDataArea) {
   TempDir data;
   data.Write("keys/client.pem",
-             ReadWholeFile(*dir_ / "client.pem") + ReadWholeFile(*dir_ / "client.key"));
+             ReadWholeFile(CertPath("client.pem")) + ReadWholeFile(CertPath("client.key")));
   SimpleFileEnvironment environment;
   FileManager files(&environment);
   ASSERT_TRUE(files.SetDataDirectory(data.path())) << files.ErrorText();
@@ -237,7 +273,7 @@ TEST_F(TlsTest, ClientCertificateInputsThatCannotBeUsed) {
   EXPECT_EQ(Open("good", "localhost", bad), nullptr);
   EXPECT_EQ(manager_.ErrorText(), "Unsupported certificate type 'x509'");
   bad.certificate_type = "pem";
-  bad.certificate_data = ReadWholeFile(*dir_ / "client.pem");  // no key
+  bad.certificate_data = ReadWholeFile(CertPath("client.pem"));  // no key
   EXPECT_EQ(Open("good", "localhost", bad), nullptr);
   EXPECT_EQ(manager_.ErrorText().rfind("Error reading client key: ", 0), 0u)
       << manager_.ErrorText();
@@ -250,7 +286,8 @@ TEST_F(TlsTest, WildcardNamesMatchOneLabelOnly) {
   void* cert = nullptr;
   void* key = nullptr;
   ASSERT_TRUE(manager_.LoadClientCertificate(
-      ReadWholeFile(*dir_ / "wild.pem") + ReadWholeFile(*dir_ / "wild.key"), "", "", &cert, &key));
+      ReadWholeFile(CertPath("wild.pem")) + ReadWholeFile(CertPath("wild.key")), "", "", &cert,
+      &key));
   EXPECT_TRUE(manager_.CheckHostName(cert, "a.wild.test"));
   EXPECT_TRUE(manager_.CheckHostName(cert, "A.WILD.test"));
   EXPECT_FALSE(manager_.CheckHostName(cert, "b.a.wild.test"));
