@@ -30,18 +30,24 @@ class TlsTest : public ::testing::Test {
     namespace fs = std::filesystem;
     fs::path final_dir = fs::path(ORIN_BINARY_DIR) / "tests" / "network" / "certs";
     std::error_code ec;
-    auto age = fs::file_time_type::clock::now() - fs::last_write_time(final_dir / "ca.pem", ec);
-    if (!ec && fs::exists(final_dir / "good.der") && age < std::chrono::hours(24 * 7))
-      return final_dir.string();
+    auto usable = [&] {
+      std::error_code e;
+      auto age = fs::file_time_type::clock::now() - fs::last_write_time(final_dir / "ca.pem", e);
+      return !e && fs::exists(final_dir / "good.der", e) && age < std::chrono::hours(24 * 7);
+    };
+    if (usable()) return final_dir.string();
     fs::path fresh = final_dir.string() + ".new-" + std::to_string(getpid());
     fs::create_directories(fresh);
     if (RunCommand(std::string(ORIN_SOURCE_DIR) + "/tests/network/make_certs.sh " +
                    fresh.string()) != 0)
       return "";
-    fs::remove_all(final_dir, ec);
-    fs::rename(fresh, final_dir, ec);
-    // Another test process may have put its own in place first: use that.
-    if (ec) fs::remove_all(fresh, ec);
+    // Certificates another test process put in place meanwhile are in use:
+    // only stale ones are replaced.
+    if (!usable()) {
+      fs::remove_all(final_dir, ec);
+      fs::rename(fresh, final_dir, ec);
+    }
+    fs::remove_all(fresh, ec);  // gone after a rename; left over otherwise
     return final_dir.string();
   }
   static void SetUpTestSuite() {
