@@ -139,6 +139,26 @@ TEST_F(SocksTest, Socks5SendsNamesToTheProxyAndAuthenticates) {
                                           4 + 13 + 5 + 11 + 2));
 }
 
+TEST_F(SocksTest, Socks5SendsNumericAddressesAsAddresses) {
+  for (const char* host : {"10.1.2.3", "::1"}) {
+    bool v6 = std::string(host) == "::1";
+    RawPeer proxy([v6](Socket& s, RawPeer& p) {
+      p.ReadBytes(s, 3);
+      RawPeer::Send(s, std::string("\x05\x00", 2));
+      p.ReadBytes(s, v6 ? 22 : 10);
+      RawPeer::Send(s, std::string("\x05\x00\x00\x01\x00\x00\x00\x00\x00\x50", 10));
+    });
+    UseProxy(proxy.port(), 5);
+    EXPECT_NE(manager_.Connect(host, 80, 0), nullptr) << manager_.ErrorText();
+    proxy.Stop();
+    std::string address = v6 ? std::string("\x04", 1) + std::string(15, '\0') + "\x01"
+                             : std::string("\x01\x0a\x01\x02\x03", 5);
+    EXPECT_EQ(proxy.received(),
+              std::string("\x05\x01\x00\x05\x01\x00", 6) + address + std::string("\x00\x50", 2))
+        << host;
+  }
+}
+
 TEST_F(SocksTest, Socks4SendsResolvedAddressAndUserName) {
   RawPeer proxy([](Socket& s, RawPeer& p) {
     p.ReadBytes(s, 8 + 4);
