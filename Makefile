@@ -4,7 +4,7 @@ BUILD_ASAN ?= build-asan
 CMAKE_ARGS ?=
 JOBS       ?= $(shell nproc)
 
-.PHONY: all setup configure build test test-unit test-e2e test-asan run fuzz bench bench-http bench-xbase format clean help
+.PHONY: all setup configure build test test-unit test-e2e test-asan run fuzz bench bench-http bench-http-client bench-xbase format clean help
 
 all: build
 
@@ -17,6 +17,7 @@ help:
 	@echo "make bench    build and run the benchmarks"
 	@echo "make bench-xbase xBase tables and indexes against sqlite3 and python dbf"
 	@echo "make bench-http  requests per second: orin against nginx and php -S"
+	@echo "make bench-http-client  2,000 ZtCALL GETs against PHP and Python clients"
 	@echo "make test-e2e the end-to-end tests (real servers, curl, chromium)"
 	@echo "make format   clang-format every source file"
 
@@ -63,6 +64,9 @@ bench-xbase: build
 
 bench-http: setup build
 	@BUILD=$(BUILD) ./bench/http/run.sh
+
+bench-http-client: setup build
+	@BUILD=$(BUILD) ./bench/http-client/run.sh
 
 format:
 	find src apps tools tests bench -name '*.cc' -o -name '*.h' | xargs clang-format -i

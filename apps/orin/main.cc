@@ -5,6 +5,7 @@
 
 #include "commands.h"
 #include "database/database_registry.h"
+#include "network/call.h"
 #include "options.h"
 
 int main(int argc, char** argv) {
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
   }
   // Instruction handlers are registered before any thread runs a script.
   orin::InstallDatabaseLayer();
+  orin::InstallNetworkInstructions();
   if (command == "run") return orin::RunCommand(argc - 2, argv + 2);
   if (command == "serve") return orin::ServeCommand(argc - 2, argv + 2);
   std::fprintf(stderr, "orin: unknown command '%s'\n%s", argv[1], orin::kMainHelp);

@@ -9,6 +9,7 @@
 #include "files/file_manager.h"
 #include "libraries/commerce.h"
 #include "libraries/library_registries.h"
+#include "network/call.h"
 #include "output/orin_output.h"
 #include "platform/clock.h"
 #include "platform/host_lookup.h"
@@ -154,9 +155,10 @@ OrinApplication::OrinApplication(Request* request, std::string script_path, RunS
       run_log_(config_.get(), ProcessId(), ThreadId()),
       error_reporter_(config_.get()) {
   output_ = output_sink_.get();
-  // The database instructions are served from the first run on.
+  // The database and ZtCALL instructions are served from the first run on.
   InstallDatabaseLayer();
   InstallLibraryLayer();
+  InstallNetworkInstructions();
 }
 
 OrinApplication::~OrinApplication() {

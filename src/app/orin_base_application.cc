@@ -1,6 +1,7 @@
 #include "app/orin_base_application.h"
 
 #include "files/file_manager.h"
+#include "network/network_manager.h"
 #include "output/output.h"
 #include "platform/process_info.h"
 #include "util/config.h"
@@ -48,6 +49,15 @@ OrinBaseApplication::OrinBaseApplication(std::unique_ptr<OrinConfig> config)
 }
 
 OrinBaseApplication::~OrinBaseApplication() = default;
+
+NetworkManager* OrinBaseApplication::GetNetworkManager() {
+  if (!network_) network_ = std::make_unique<NetworkManager>(config_.get(), files_.get());
+  return network_.get();
+}
+
+bool OrinBaseApplication::EnsureSsl() {
+  return GetNetworkManager()->SslAvailable();
+}
 
 Output* OrinBaseApplication::SetOutput(Output* sink) {
   Output* old = output_;

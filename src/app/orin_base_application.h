@@ -17,6 +17,7 @@
 namespace orin {
 
 class FileManager;
+class NetworkManager;
 class OrinBaseApplication;
 
 // The file manager's view of its application.
@@ -52,6 +53,10 @@ class OrinBaseApplication : public VMApplication {
   const LibraryRegistry& RegisteredLibraries(LibraryRegistryKind kind) override {
     return libraries_.Registry(kind);
   }
+  // Made on first use: most runs open no connection.
+  NetworkManager* GetNetworkManager() override;
+  // Whether the TLS library loads (it is loaded once per process).
+  bool EnsureSsl() override;
   Config* GetConfig() override { return config_.get(); }
   Output* GetOutput() override { return output_; }
   Output* SetOutput(Output* sink) override;
@@ -74,6 +79,7 @@ class OrinBaseApplication : public VMApplication {
   RunLibraryRegistrar library_registrar_{&libraries_, config_.get()};
   ApplicationFileEnvironment file_environment_{this};
   std::unique_ptr<FileManager> files_;
+  std::unique_ptr<NetworkManager> network_;
   NullOutput null_output_;
   Output* output_ = &null_output_;
   uint32_t process_id_;
