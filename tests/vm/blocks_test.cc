@@ -133,6 +133,9 @@ TEST_F(Lockfiles, WaitEndsWithTheTimeOut) {
         tagerror 23, 1
         pushc "busy"
         lockfile
+        pushc "never"
+        out
+        lockfile_end
         pushc "continued"
         out
   )");
