@@ -6,6 +6,7 @@
 
 #include "image/opcodes.h"
 #include "vm/do_context.h"
+#include "vm/import.h"
 #include "vm/localized_text.h"
 
 namespace orin {
@@ -25,7 +26,9 @@ std::atomic<TagInstructionHandler>* Handlers() {
     const std::pair<uint16_t, TagInstructionHandler> builtin[] = {
         {kPoplvnc, PopLocalizeParameter}, {kLocalize, LocalizeToOutput},
         {kLocalizev, LocalizeToStack},    {kOpDoFile, DoFile},
-        {kOpDoFunction, DoFunction},
+        {kOpDoFunction, DoFunction},      {kImport, ImportBegin},
+        {kImportf, ImportBegin},          {kImportLoop, ImportLoop},
+        {kImportStop, ImportStop},        {kExport, ExportRecord},
     };
     for (const auto& [opcode, handler] : builtin)
       table[Row(opcode)].store(handler, std::memory_order_relaxed);
