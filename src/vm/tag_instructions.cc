@@ -24,11 +24,18 @@ std::atomic<TagInstructionHandler>* Handlers() {
   static auto* handlers = [] {
     auto* table = new std::atomic<TagInstructionHandler>[kInstructionCount]();
     const std::pair<uint16_t, TagInstructionHandler> builtin[] = {
-        {kPoplvnc, PopLocalizeParameter}, {kLocalize, LocalizeToOutput},
-        {kLocalizev, LocalizeToStack},    {kOpDoFile, DoFile},
-        {kOpDoFunction, DoFunction},      {kImport, ImportBegin},
-        {kImportf, ImportBegin},          {kImportLoop, ImportLoop},
-        {kImportStop, ImportStop},        {kExport, ExportRecord},
+        {kPoplvnc, PopLocalizeParameter},
+        {kLocalize, LocalizeToOutput},
+        {kLocalizev, LocalizeToStack},
+        {kOpDoFile, DoFile},
+        {kOpDoFunction, DoFunction},
+        {kImport, ImportBegin},
+        {kImportf, ImportBegin},
+        {kImportLoop, ImportLoop},
+        {kImportStop, ImportStop},
+        {kExport, ExportRecord},
+        {kAsync, AsyncBegin},
+        {kAsyncn, AsyncBegin},
     };
     for (const auto& [opcode, handler] : builtin)
       table[Row(opcode)].store(handler, std::memory_order_relaxed);

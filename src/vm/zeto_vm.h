@@ -241,6 +241,7 @@ class ZetoVM : public NameContext {
 
  private:
   friend class ZetoVM_Test;
+  friend class ClonedZetoVM;
   struct SavedPosition {
     int32_t segment;
     uint32_t pc;
