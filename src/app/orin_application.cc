@@ -486,6 +486,10 @@ uint32_t OrinApplication::LogLevel() {
 
 void OrinApplication::Abort() {
   ZetoApplication::Abort();
+  AbortTasks();
+}
+
+void OrinApplication::AbortTasks() {
   tasks_->AbortAll();
   tasks_->Notify();
 }

@@ -86,6 +86,8 @@ class OrinApplication : public OrinBaseApplication {
   // The run waits for them after its response is complete.
   int32_t StartAsyncTask(ZetoVM* machine, uint32_t isolation_flags) override;
   int32_t WaitForTasks(int32_t milliseconds) override;
+  // Stops the tasks (the server is stopping); the script itself goes on.
+  void AbortTasks();
 
   Request* request() const { return request_; }
   const std::string& script_path() const { return script_path_; }

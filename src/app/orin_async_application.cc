@@ -99,6 +99,7 @@ AsyncTasks::~AsyncTasks() {
 bool AsyncTasks::Start(std::unique_ptr<OrinAsynchronousApplication> task) {
   Reap();
   std::unique_lock<std::mutex> hold(lock_);
+  if (aborted_) return false;  // the run or the server is stopping
   Entry& entry = entries_.emplace_back();
   entry.application = std::move(task);
   OrinAsynchronousApplication* app = entry.application.get();
@@ -162,6 +163,7 @@ void AsyncTasks::Tick(time_t now) {
 
 void AsyncTasks::AbortAll() {
   std::lock_guard<std::mutex> hold(lock_);
+  aborted_ = true;
   for (Entry& e : entries_) {
     if (!e.ended) e.thread->Abort();
   }

@@ -89,7 +89,8 @@ class AsyncTasks {
   AsyncTasks(const AsyncTasks&) = delete;
   AsyncTasks& operator=(const AsyncTasks&) = delete;
 
-  // Runs `task` on a new thread. False when the thread does not start.
+  // Runs `task` on a new thread. False when the thread does not start or
+  // AbortAll was called.
   bool Start(std::unique_ptr<OrinAsynchronousApplication> task);
   // Tasks started so far, and those not yet ended.
   int32_t started() const { return started_.load(); }
@@ -99,7 +100,8 @@ class AsyncTasks {
   int32_t Wait(int32_t milliseconds, const std::atomic<int32_t>* stop);
   // Makes Wait look at its stop flag again.
   void Notify();
-  // The watchdog's tick and the server's abort, passed to every task.
+  // The watchdog's tick and the server's abort, passed to every task; after
+  // AbortAll no task starts.
   void Tick(time_t now);
   void AbortAll();
   // Waits for every task without limit and joins the threads.
@@ -119,6 +121,7 @@ class AsyncTasks {
   std::condition_variable ended_;
   std::list<Entry> entries_;  // guarded by lock_
   int32_t running_ = 0;       // guarded by lock_
+  bool aborted_ = false;      // guarded by lock_
   std::atomic<int32_t> started_{0};
 };
 

@@ -18,16 +18,26 @@ int32_t ApplicationFileEnvironment::FileDelay() const {
   return value < 1 ? 1 : value;
 }
 
-int32_t ApplicationFileEnvironment::LockExpiration() const { return app_->LockExpiration(); }
+int32_t ApplicationFileEnvironment::LockExpiration() const {
+  return app_->LockExpiration();
+}
 
 int32_t ApplicationFileEnvironment::FileTimeout() const {
   return app_->GetConfig()->GetInt(config_key::kTimeoutFile);
 }
 
-std::string ApplicationFileEnvironment::LockHostName() const { return app_->LockHostname(); }
-uint32_t ApplicationFileEnvironment::ProcessId() const { return app_->ProcessId(); }
-uint32_t ApplicationFileEnvironment::ThreadId() const { return app_->ThreadId(); }
-bool ApplicationFileEnvironment::TimedOut() const { return app_->TimedOut(); }
+std::string ApplicationFileEnvironment::LockHostName() const {
+  return app_->LockHostname();
+}
+uint32_t ApplicationFileEnvironment::ProcessId() const {
+  return app_->ProcessId();
+}
+uint32_t ApplicationFileEnvironment::ThreadId() const {
+  return app_->ThreadId();
+}
+bool ApplicationFileEnvironment::TimedOut() const {
+  return app_->TimedOut();
+}
 
 OrinBaseApplication::OrinBaseApplication(std::unique_ptr<OrinConfig> config)
     : config_(std::move(config)),

@@ -65,6 +65,7 @@ class SiteApplication : public ScriptApplication {
   int Run() override { return app_.Run(); }
   void Tick(int64_t now) override { app_.Tick(static_cast<time_t>(now)); }
   void Abort() override { app_.Abort(); }
+  void Stopping() override { app_.AbortTasks(); }
 
  private:
   ClientRequestAdapter adapter_;
