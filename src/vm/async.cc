@@ -70,13 +70,12 @@ void AsyncBegin(ZetoVM& machine, const TagInstruction& instruction) {
     if (!machine.Aborted()) machine.Jump(after_block);
     return;
   }
+  // Cleared before the task starts: afterwards the task may be using the
+  // tables the error variable lives in.
+  machine.ClearTagError(kAsyncTag);
   int32_t result = machine.application()->StartAsyncTask(&machine, flags);
   if (result == kAsyncRunInline) return;
-  if (result == kAsyncStarted) {
-    machine.ClearTagError(kAsyncTag);
-  } else {
-    machine.RuntimeError(kAsyncTag, StartFailure(result));
-  }
+  if (result != kAsyncStarted) machine.RuntimeError(kAsyncTag, StartFailure(result));
   if (!machine.Aborted()) machine.Jump(after_block);
 }
 
