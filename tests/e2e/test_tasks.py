@@ -20,7 +20,7 @@ START = """
 .system query_string
         pushs query_string
         popg name
-        pushc "system,global"
+        pushc "global"
         asyncn isolated, 1
         pushi 20
         call orin_sleep
