@@ -29,7 +29,9 @@ std::string UrlEncode(std::string_view text) {
 namespace {
 
 // Parameters occupy the first local slots in declaration order.
-Variable* Parameter(VariableHash* parameters, int32_t i) { return parameters->Index(i, true); }
+Variable* Parameter(VariableHash* parameters, int32_t i) {
+  return parameters->Index(i, true);
+}
 
 void Header(ZetoVM* machine, VariableHash* parameters, Variable* result, void**) {
   if (machine == nullptr) return;  // the call that frees persistent data
@@ -61,6 +63,21 @@ void Url(ZetoVM* machine, VariableHash* parameters, Variable* result, void**) {
   result->SetValue(text.data(), static_cast<int64_t>(text.size()));
 }
 
+// orin_sleep(milliseconds): waits, ending early when the run is aborted or
+// times out.
+void SleepFor(ZetoVM* machine, VariableHash* parameters, Variable*, void**) {
+  if (machine == nullptr) return;
+  machine->application()->Sleep(Parameter(parameters, 0)->Value_Integer());
+}
+
+// orin_wait_tasks(milliseconds): waits until the tasks the run started have
+// ended (a negative time: no limit); returns how many still run.
+void WaitTasks(ZetoVM* machine, VariableHash* parameters, Variable* result, void**) {
+  if (machine == nullptr) return;
+  int32_t ms = Parameter(parameters, 0)->Value_Integer();
+  result->SetValue_Integer(machine->application()->WaitForTasks(ms));
+}
+
 constexpr ZetoFunctionParameterRecord kByValue{{}, 0};
 constexpr ZetoFunctionParameterRecord kByReference{{}, 1};
 constexpr ZetoFunctionParameterRecord kTwoByValue[] = {kByValue, kByValue};
@@ -68,15 +85,16 @@ constexpr ZetoFunctionParameterRecord kOneByValue[] = {kByValue};
 constexpr ZetoFunctionParameterRecord kOneByReference[] = {kByReference};
 
 constexpr ZetoFunctionEntry kTable[] = {
-    {"orin_header", 11, 2, kTwoByValue, Header},
-    {"orin_html", 9, 1, kOneByValue, Html},
-    {"orin_json", 9, 1, kOneByReference, Json},
-    {"orin_url", 8, 1, kOneByValue, Url},
+    {"orin_header", 11, 2, kTwoByValue, Header}, {"orin_html", 9, 1, kOneByValue, Html},
+    {"orin_json", 9, 1, kOneByReference, Json},  {"orin_sleep", 10, 1, kOneByValue, SleepFor},
+    {"orin_url", 8, 1, kOneByValue, Url},        {"orin_wait_tasks", 15, 1, kOneByValue, WaitTasks},
     {nullptr, 0, 0, nullptr, nullptr},
 };
 
 }  // namespace
 
-const ZetoFunctionEntry* HostFunctionTable() { return kTable; }
+const ZetoFunctionEntry* HostFunctionTable() {
+  return kTable;
+}
 
 }  // namespace orin

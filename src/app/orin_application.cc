@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/host_functions.h"
+#include "app/orin_async_application.h"
 #include "database/database_registry.h"
 #include "files/file_manager.h"
 #include "libraries/commerce.h"
@@ -155,6 +156,7 @@ OrinApplication::OrinApplication(Request* request, std::string script_path, RunS
       run_log_(config_.get(), ProcessId(), ThreadId()),
       error_reporter_(config_.get()) {
   output_ = output_sink_.get();
+  tasks_ = std::make_unique<AsyncTasks>(this);
   // The database and ZtCALL instructions are served from the first run on.
   InstallDatabaseLayer();
   InstallLibraryLayer();
@@ -162,6 +164,8 @@ OrinApplication::OrinApplication(Request* request, std::string script_path, RunS
 }
 
 OrinApplication::~OrinApplication() {
+  // Tasks first: they run over this run's variables and program.
+  tasks_.reset();
   if (machine_) machine_->Release();
   // The machine goes before the scopes and the program it runs over.
   machine_.reset();
@@ -199,6 +203,11 @@ int OrinApplication::Run() {
   machine_result_ = RunMachine();
   output_sink_->Finish(true);
   machine_->Release();
+  if (tasks_->Running() > 0) {
+    // The response is complete; the client need not wait for the tasks.
+    request_->EndResponse();
+    tasks_->JoinAll();
+  }
   return kScriptRan;
 }
 
@@ -487,6 +496,29 @@ uint32_t OrinApplication::LogLevel() {
 
 void OrinApplication::Abort() {
   ZetoApplication::Abort();
+  AbortTasks();
+}
+
+void OrinApplication::AbortTasks() {
+  tasks_->AbortAll();
+  tasks_->Notify();
+}
+
+void OrinApplication::Tick(time_t now) {
+  ZetoApplication::Tick(now);
+  tasks_->Tick(now);
+  if (TimedOut()) tasks_->Notify();
+}
+
+int32_t OrinApplication::StartAsyncTask(ZetoVM* machine, uint32_t isolation_flags) {
+  int32_t limit = config_->GetInt(config_key::kMaxAsyncTasks);
+  if (limit > 0 && tasks_->started() >= limit) return kAsyncTooMany;
+  auto task = std::make_unique<OrinAsynchronousApplication>(*this, *machine, isolation_flags);
+  return tasks_->Start(std::move(task)) ? kAsyncStarted : kAsyncFailed;
+}
+
+int32_t OrinApplication::WaitForTasks(int32_t milliseconds) {
+  return tasks_->Wait(milliseconds, &timed_out_);
 }
 
 }  // namespace orin

@@ -27,6 +27,7 @@
 namespace orin {
 
 class AreaStreamOpener;
+class AsyncTasks;
 class ExternalCallManager;
 class OrinOutput;
 class SystemVariableHash;
@@ -76,8 +77,17 @@ class OrinApplication : public OrinBaseApplication {
   void WriteLogLine(uint32_t event, const LogField* fields) override;
   uint32_t LogLevel() override;
 
-  // Stops the script at its next instruction (client gone, shutdown).
+  // Stops the script at its next instruction (client gone, shutdown), and
+  // every task it started.
   void Abort() override;
+  void Tick(time_t now) override;
+
+  // Tasks: counted against `maxasynctasks`, each on a thread of its own.
+  // The run waits for them after its response is complete.
+  int32_t StartAsyncTask(ZetoVM* machine, uint32_t isolation_flags) override;
+  int32_t WaitForTasks(int32_t milliseconds) override;
+  // Stops the tasks (the server is stopping); the script itself goes on.
+  void AbortTasks();
 
   Request* request() const { return request_; }
   const std::string& script_path() const { return script_path_; }
@@ -110,6 +120,8 @@ class OrinApplication : public OrinBaseApplication {
   std::unique_ptr<UserVariableHash> globals_;
   std::unique_ptr<ExternalCallManager> external_calls_;
   std::unique_ptr<ZetoVM> machine_;
+  // Declared last: destroyed (joining any task) before what tasks share.
+  std::unique_ptr<AsyncTasks> tasks_;
   int machine_result_ = 0;
 };
 

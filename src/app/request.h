@@ -32,6 +32,9 @@ class Request {
   virtual int32_t ReadBody(char* buffer, int32_t count) = 0;
   // Where the response goes.
   virtual ByteSink* ResponseSink() = 0;
+  // The response is complete though the run goes on (its tasks): the
+  // client may be told there is no more.
+  virtual void EndResponse() {}
   // The server's host name and port as clients address it.
   virtual std::string_view ServerName() const = 0;
   virtual int32_t ServerPort() const = 0;

@@ -38,6 +38,9 @@ class ClientRequestAdapter : public Request {
     return request_.ReadBody(buffer, count);
   }
   ByteSink* ResponseSink() override { return &sink_; }
+  void EndResponse() override {
+    if (request_.connection()) request_.connection()->socket().ShutdownWrite();
+  }
   std::string_view ServerName() const override { return server_name_; }
   int32_t ServerPort() const override { return port_; }
 
@@ -62,6 +65,7 @@ class SiteApplication : public ScriptApplication {
   int Run() override { return app_.Run(); }
   void Tick(int64_t now) override { app_.Tick(static_cast<time_t>(now)); }
   void Abort() override { app_.Abort(); }
+  void Stopping() override { app_.AbortTasks(); }
 
  private:
   ClientRequestAdapter adapter_;
@@ -81,8 +85,7 @@ class FileManagerScriptArea : public ScriptArea {
     return false;
   }
 
-  bool Resolve(std::string_view request_path, std::string* file_path,
-               bool* is_directory) override {
+  bool Resolve(std::string_view request_path, std::string* file_path, bool* is_directory) override {
     FilePath resolved;
     if (!files_.ResolvePath(kScriptArea, request_path, &resolved) ||
         !files_.Stat(kScriptArea, request_path, is_directory)) {
@@ -119,17 +122,31 @@ SiteServer::SiteServer(SiteSettings settings)
   server_->SetScriptRunner(this);
 }
 
-SiteServer::~SiteServer() { Stop(); }
+SiteServer::~SiteServer() {
+  Stop();
+}
 
-bool SiteServer::Start() { return server_->Listen(); }
+bool SiteServer::Start() {
+  return server_->Listen();
+}
 void SiteServer::Stop() {
   if (server_->listening()) server_->StopListening();
 }
-void SiteServer::Reload() { server_->NotifyConfigChanged(); }
-int SiteServer::port() const { return server_->port(); }
-bool SiteServer::port_in_use() const { return server_->port_in_use(); }
-const std::string& SiteServer::ErrorText() const { return server_->ErrorText(); }
-const std::string& SiteServer::HostName() const { return server_->HostName(); }
+void SiteServer::Reload() {
+  server_->NotifyConfigChanged();
+}
+int SiteServer::port() const {
+  return server_->port();
+}
+bool SiteServer::port_in_use() const {
+  return server_->port_in_use();
+}
+const std::string& SiteServer::ErrorText() const {
+  return server_->ErrorText();
+}
+const std::string& SiteServer::HostName() const {
+  return server_->HostName();
+}
 
 namespace {
 

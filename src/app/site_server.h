@@ -16,11 +16,11 @@ class HTTPServer;
 
 // What the site is: the settings file with overrides, and where to listen.
 struct SiteSettings {
-  RunSettings run;             // settings file and overrides (zetoroot, datadir, --set)
-  std::string bind_address;    // empty: every interface
-  int port = -1;               // -1: the configured port
-  int wait_millis = 30000;     // client waits
-  int tick_millis = 5000;      // watchdog interval
+  RunSettings run;           // settings file and overrides (zetoroot, datadir, --set)
+  std::string bind_address;  // empty: every interface
+  int port = -1;             // -1: the configured port
+  int wait_millis = 30000;   // client waits
+  int tick_millis = 5000;    // watchdog interval
 };
 
 class SiteServer : public ServerEnvironment, public ScriptRunner {

@@ -67,4 +67,9 @@ void TaskThread::Abort() {
   if (current_application_ != nullptr) current_application_->Abort();
 }
 
+void TaskThread::Stopping() {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (current_application_ != nullptr) current_application_->Stopping();
+}
+
 }  // namespace orin

@@ -69,6 +69,9 @@ class WatchedApplication {
   virtual void Tick(int64_t now) = 0;
   // Asks the run to stop as soon as it can (flags only; never blocks).
   virtual void Abort() = 0;
+  // The server is stopping: work the run keeps going in the background
+  // (asynchronous tasks) stops; the run itself may finish.
+  virtual void Stopping() {}
 };
 
 class TaskThread : public Thread {
@@ -83,6 +86,7 @@ class TaskThread : public Thread {
   // Called from the watchdog thread; passed on to the current application.
   virtual void Tick(int64_t now);
   virtual void Abort();
+  virtual void Stopping();
 
  private:
   std::mutex lock_;

@@ -90,8 +90,10 @@ void ThreadManager::AbortAll() {
 void ThreadManager::StopAllLocked() {
   stopping_ = true;
   watchdog_->RequestStop();
-  for (auto& t : threads_)
+  for (auto& t : threads_) {
     t->RequestStop();
+    t->Stopping();
+  }
 }
 
 // Joins and deletes the finished threads outside the lock, so that a thread

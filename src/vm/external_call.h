@@ -93,6 +93,9 @@ class ExternalCallManager {
   // identifies the library for the caller; it is not used here.
   void AddFunctionTable(const void* library, const ZetoFunctionEntry* entries);
   size_t TableCount() const { return tables_.size(); }
+  // Adds every table of `other` (a task's copy; resolved calls are not
+  // shared).
+  void CopyTables(const ExternalCallManager& other) { tables_ = other.tables_; }
 
   // The call for `name`, resolved once and cached; null with ErrorText
   // "Unresolved call to external function '<name>'" when nothing answers.

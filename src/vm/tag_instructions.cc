@@ -6,6 +6,7 @@
 
 #include "image/opcodes.h"
 #include "vm/do_context.h"
+#include "vm/import.h"
 #include "vm/localized_text.h"
 
 namespace orin {
@@ -23,9 +24,18 @@ std::atomic<TagInstructionHandler>* Handlers() {
   static auto* handlers = [] {
     auto* table = new std::atomic<TagInstructionHandler>[kInstructionCount]();
     const std::pair<uint16_t, TagInstructionHandler> builtin[] = {
-        {kPoplvnc, PopLocalizeParameter}, {kLocalize, LocalizeToOutput},
-        {kLocalizev, LocalizeToStack},    {kOpDoFile, DoFile},
+        {kPoplvnc, PopLocalizeParameter},
+        {kLocalize, LocalizeToOutput},
+        {kLocalizev, LocalizeToStack},
+        {kOpDoFile, DoFile},
         {kOpDoFunction, DoFunction},
+        {kImport, ImportBegin},
+        {kImportf, ImportBegin},
+        {kImportLoop, ImportLoop},
+        {kImportStop, ImportStop},
+        {kExport, ExportRecord},
+        {kAsync, AsyncBegin},
+        {kAsyncn, AsyncBegin},
     };
     for (const auto& [opcode, handler] : builtin)
       table[Row(opcode)].store(handler, std::memory_order_relaxed);

@@ -28,6 +28,9 @@ struct TagInstruction {
 
 using TagInstructionHandler = void (*)(ZetoVM& machine, const TagInstruction& instruction);
 
+// async and asyncn (vm/async.cc).
+void AsyncBegin(ZetoVM& machine, const TagInstruction& instruction);
+
 // Registers (or with null removes) the handler of an opcode of the
 // instruction table. False for an opcode not in the table.
 bool SetTagInstructionHandler(uint16_t opcode, TagInstructionHandler handler);

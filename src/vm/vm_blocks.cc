@@ -4,6 +4,7 @@
 
 #include "image/byte_order.h"
 #include "image/opcodes.h"
+#include "image/segment.h"
 #include "output/output.h"
 #include "util/ascii.h"
 #include "util/html_encode.h"
@@ -72,9 +73,36 @@ void ZetoVM::Hide() {
   }
 }
 
+// A block that could not start never runs its body: continue just after
+// its closing instruction, counting nested blocks of the same kind. Without
+// one the code ends.
+void ZetoVM::SkipToClosing(uint16_t open, uint16_t close) {
+  Segment* s = program_.segments != nullptr ? program_.segments->Get(segment_) : nullptr;
+  if (s == nullptr) return;
+  const uint8_t* code = s->code();
+  uint32_t length = s->length();
+  uint32_t depth = 0;
+  Instruction ins;
+  for (uint32_t pc = pc_; DecodeInstruction(code, length, pc, &ins); pc = ins.next()) {
+    if (ins.opcode == open) {
+      ++depth;
+    } else if (ins.opcode == close) {
+      if (depth == 0) {
+        pc_ = ins.next();
+        return;
+      }
+      --depth;
+    }
+  }
+  pc_ = length;
+}
+
 void ZetoVM::BeginCapture() {
   VarRef target = PopVariable();
-  if (!target) return;
+  if (!target) {
+    if (!aborted_) SkipToClosing(kCapture, kCaptureEnd);
+    return;
+  }
   auto capture = std::make_unique<Capture>(application_, frame_, target.get());
   capture->Begin();
   features_.Push(std::move(capture));
@@ -98,20 +126,17 @@ void ZetoVM::BeginLockfile() {
     features_.Push(std::move(lock));
     return;
   }
-  // The block's end finds no lock then; it is not an error a second time.
-  ++failed_locks_;
   RuntimeError(kLockfileTag, lock->ErrorText());
+  if (!aborted_) SkipToClosing(kLockfile, kLockfileEnd);
 }
 
 void ZetoVM::EndLockfile() {
   Feature* feature = features_.Innermost(FeatureKind::kLockfile);
-  if (feature != nullptr) {
-    features_.Stop(feature);
-  } else if (failed_locks_ > 0) {
-    --failed_locks_;
-  } else {
+  if (feature == nullptr) {
     FatalError("Invalid instruction");
+    return;
   }
+  features_.Stop(feature);
 }
 
 // pushd: pop field name, pop alias; push the field or null.

@@ -1,8 +1,7 @@
 #include "vm/zeto_application.h"
 
 #include <cerrno>
-#include <chrono>
-#include <thread>
+#include <climits>
 
 #include "platform/clock.h"
 #include "platform/plain_file.h"
@@ -52,14 +51,13 @@ int32_t ZetoApplication::LockExpiration() {
 }
 
 void ZetoApplication::Sleep(int32_t milliseconds) {
-  // Wake at least every 50 ms so that an abort or time-out ends the wait.
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  int64_t end = MonotonicMillis() + (milliseconds > 0 ? milliseconds : 0);
   while (!TimedOut()) {
-    auto now = std::chrono::steady_clock::now();
-    if (now >= end) break;
-    auto step =
-        std::min<std::chrono::steady_clock::duration>(end - now, std::chrono::milliseconds(50));
-    std::this_thread::sleep_for(step);
+    int64_t left = end - MonotonicMillis();
+    if (left <= 0) break;
+    // Woken early by an abort, a time-out or a task that ended; the loop
+    // looks at the flags again.
+    wake_.Wait(static_cast<int>(left > INT32_MAX ? INT32_MAX : left));
   }
 }
 
@@ -73,7 +71,10 @@ void ZetoApplication::Tick(time_t) {
   ++tick_count_;
   int64_t now = MonotonicMillis();
   int64_t global = global_deadline_ms_;
-  if (global != 0 && now >= global) timed_out_ = 1;
+  if (global != 0 && now >= global) {
+    timed_out_ = 1;
+    wake_.Set();
+  }
   int64_t post = post_deadline_ms_;
   if (post != 0 && now >= post) post_timed_out_ = 1;
 }
@@ -122,6 +123,7 @@ void ZetoApplication::ReportRuntimeError(int32_t, std::string_view message, bool
 
 void ZetoApplication::Abort() {
   timed_out_ = 1;
+  wake_.Set();
 }
 
 }  // namespace orin

@@ -20,6 +20,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/event.h"
 #include "vm/library_registry.h"
 
 namespace orin {
@@ -121,12 +122,21 @@ class ZetoApplication {
     return WriteError(text.data(), static_cast<int32_t>(text.size()));
   }
 
-  // Sleeps, returning early when the run is aborted or times out.
+  // Sleeps, returning early when the run is aborted or times out. Waits on
+  // the wake event: an abort or time-out ends it at once.
   virtual void Sleep(int32_t milliseconds);
-  // Starts an asynchronous task running `machine` (a clone positioned at
-  // the block); see AsyncStartResult.
+  // Starts an asynchronous task running a copy of `machine`, which stands
+  // at the first instruction of the block; see AsyncStartResult.
   virtual int32_t StartAsyncTask(ZetoVM* machine, uint32_t isolation_flags);
-  virtual void WaitForTasks() {}
+  // Waits up to `milliseconds` (negative: no limit) until the tasks this
+  // run started have ended, the run is aborted or it times out; returns how
+  // many are still running.
+  virtual int32_t WaitForTasks(int32_t milliseconds) {
+    (void)milliseconds;
+    return 0;
+  }
+  // Wakes a Sleep or WaitForTasks of this run (any thread).
+  void WakeUp() { wake_.Set(); }
   // Called by the watchdog with the current wall-clock time.
   virtual void Tick(time_t now);
   // Seconds left before the global time-out, -1 without one, 0 when passed.
@@ -200,6 +210,7 @@ class ZetoApplication {
 
   std::atomic<int32_t> timed_out_{0};
   std::atomic<int32_t> post_timed_out_{0};
+  Event wake_{Event::kAutoReset};
   std::atomic<int32_t> exit_{0};
   std::atomic<uint32_t> signals_{0};
   uint32_t tick_count_ = 0;

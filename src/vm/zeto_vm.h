@@ -241,6 +241,7 @@ class ZetoVM : public NameContext {
 
  private:
   friend class ZetoVM_Test;
+  friend class ClonedZetoVM;
   struct SavedPosition {
     int32_t segment;
     uint32_t pc;
@@ -302,6 +303,7 @@ class ZetoVM : public NameContext {
   void StdOutput(int32_t mode);
   void TagError(int32_t tag, int32_t setting);
   void Hide();
+  void SkipToClosing(uint16_t open, uint16_t close);
   void BeginCapture();
   void EndCapture();
   void BeginLockfile();
@@ -350,7 +352,6 @@ class ZetoVM : public NameContext {
   VarRef null_;
   std::unique_ptr<VariableHash> private_variables_;
   std::unique_ptr<Crypt> crypt_;
-  uint32_t failed_locks_ = 0;  // lockfile blocks entered without their lock
   std::unique_ptr<ZetoVMCallbacks> callbacks_;
   std::unique_ptr<DoContextCache> do_contexts_;
   std::unique_ptr<RunDatabases> databases_;

@@ -27,7 +27,7 @@ def parse(text):
     sections = []
     current = None
     for line in text.splitlines(keepends=True):
-        m = SECTION.match(line.rstrip("\n"))
+        m = SECTION.match(line.rstrip("\r\n"))
         if m:
             name, args = m.group(1), (m.group(2) or "").split()
             if name not in KNOWN:
@@ -78,7 +78,8 @@ def show(data):
 
 
 def run(args):
-    with open(args.test, encoding="utf-8") as f:
+    # Bytes as written: a CR in a file or expect section is data.
+    with open(args.test, encoding="utf-8", newline="") as f:
         sections = parse(f.read())
     get = {}
     for name, sargs, body in sections:

@@ -88,5 +88,24 @@ TEST_F(Lockfiles, OutsideTheDataDirectory) {
             std::string::npos);
 }
 
+// An application without tasks refuses the block, which then never runs:
+// neither here nor on another thread.
+TEST(AsyncBlocks, RefusedBlockIsSkippedWithItsText) {
+  VmRun run(R"(
+        async after
+        pushc "in block"
+        out
+        retn
+after:  pushc "after"
+        out
+  )");
+  EXPECT_EQ(run.Run(), 1);
+  EXPECT_EQ(run.out(), "after");
+  ASSERT_EQ(run.app.runtime.size(), 1u);
+  EXPECT_NE(run.app.runtime[0].text.find("Asynchronoust tasks are not supported"),
+            std::string::npos)
+      << run.app.runtime[0].text;
+}
+
 }  // namespace
 }  // namespace orin::test
