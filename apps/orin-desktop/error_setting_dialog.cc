@@ -19,7 +19,7 @@ ErrorSettingEditDialog::ErrorSettingEditDialog(const ErrorSettingEntry& entry, Q
   auto* layout = new QVBoxLayout(this);
   auto* form = new QFormLayout;
   name_ = NewField(this, "name", Q(entry.name));
-  name_->setPlaceholderText("ZtASSIGN_Error");
+  name_->setPlaceholderText("ZtASSIGN");
   value_ = NewField(this, "value", Q(entry.value));
   value_->setPlaceholderText("fatal,display");
   form->addRow("Name:", name_);
