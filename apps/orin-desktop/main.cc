@@ -35,6 +35,8 @@ int main(int argc, char** argv) {
   // Before any thread starts, so that only the waiter below sees them.
   orin::BlockControlSignals();
   QApplication application(argc, argv);
+  // The icon lives in the shell library; its resources need pulling in.
+  Q_INIT_RESOURCE(orin_desktop);
   QApplication::setApplicationName("orin-desktop");
   QApplication::setWindowIcon(QIcon(":/orin-desktop.png"));
   // Closing the main window only hides it.

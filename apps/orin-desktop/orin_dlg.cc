@@ -26,6 +26,7 @@ COrinDlg::COrinDlg(SiteServer* server, OrinConfigLoader* config, QWidget* parent
     : QDialog(parent), server_(server), config_(config) {
   setWindowTitle("Zeto Orin - Status: Running");
   setWindowIcon(QIcon(":/orin-desktop.png"));
+  setMinimumWidth(640);  // room for the directory paths
   auto* outer = new QVBoxLayout(this);
   no_tray_note_ = new QLabel(
       "There is no notification area on this desktop, so this window stays open while the "

@@ -9,6 +9,7 @@ int RunMainWindowTests(int argc, char** argv);
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
+  Q_INIT_RESOURCE(orin_desktop);
   int failed = 0;
   failed += orin::RunDialogsTests(argc, argv);
   failed += orin::RunMainWindowTests(argc, argv);
