@@ -190,6 +190,20 @@ class DesktopProgramTest(unittest.TestCase):
         self.assertIn("no notification area", output)
         self.assertNotEqual(self.curl(new_port)[0], 0)
 
+    def test_sigterm_stops_the_server_in_order(self):
+        port = free_port()
+        self.site.settings("port = %d\nzetoroot = '%s'\nshowdialog = 0\n" % (port, self.site.root))
+        app = subprocess.Popen([DESKTOP, "--config", self.site.config], env=self.env(),
+                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        self.addCleanup(self.stop, app)
+        # Without a notification area the window shows even with showdialog 0.
+        self.window("Zeto Orin - Status: Running")
+        self.assertEqual(self.curl(port), (0, "hello from orin-desktop\n"))
+        app.terminate()
+        app.communicate(timeout=WAIT)
+        self.assertEqual(app.returncode, 0)
+        self.assertNotEqual(self.curl(port)[0], 0)
+
 
 if __name__ == "__main__":
     unittest.main()
