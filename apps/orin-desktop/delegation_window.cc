@@ -21,6 +21,12 @@ CDelegationWindow::CDelegationWindow(SiteServer* server, OrinConfigLoader* confi
           Qt::QueuedConnection);
   connect(main_window_.get(), &COrinDlg::ShutdownRequested, this, &CDelegationWindow::ShutDown,
           Qt::QueuedConnection);
+  menu_ = std::make_unique<QMenu>();
+  connect(menu_->addAction("&Properties"), &QAction::triggered, this,
+          &CDelegationWindow::ShowMainWindow);
+  connect(menu_->addAction("&Show Home Page"), &QAction::triggered, main_window_.get(),
+          &COrinDlg::ShowHomePage);
+  connect(menu_->addAction("Shut &Down"), &QAction::triggered, this, &CDelegationWindow::ShutDown);
 }
 
 CDelegationWindow::~CDelegationWindow() {
@@ -36,12 +42,6 @@ void CDelegationWindow::Create() {
     ShowMainWindow();
     return;
   }
-  menu_ = std::make_unique<QMenu>();
-  connect(menu_->addAction("&Properties"), &QAction::triggered, this,
-          &CDelegationWindow::ShowMainWindow);
-  connect(menu_->addAction("&Show Home Page"), &QAction::triggered, main_window_.get(),
-          &COrinDlg::ShowHomePage);
-  connect(menu_->addAction("Shut &Down"), &QAction::triggered, this, &CDelegationWindow::ShutDown);
   icon_ = new QSystemTrayIcon(QIcon(":/orin-desktop.png"), this);
   icon_->setToolTip(kProductName);
   icon_->setContextMenu(menu_.get());

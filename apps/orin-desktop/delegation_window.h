@@ -30,6 +30,8 @@ class CDelegationWindow : public QObject {
   void Create();
   COrinDlg* main_window() const { return main_window_.get(); }
   bool has_icon() const { return icon_ != nullptr; }
+  // The icon's menu (built even where there is no icon to show it).
+  QMenu* menu() const { return menu_.get(); }
 
   void ShowMainWindow();
   // Reads the settings again and has every connection thread do the same.

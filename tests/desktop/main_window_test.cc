@@ -3,6 +3,7 @@
 // only on OK.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QTreeWidget>
 #include <QtTest>
@@ -409,6 +410,24 @@ class MainWindowTest : public QObject {
       QVERIFY(delegation.main_window()->isVisible());
       Click(delegation.main_window(), "shutdown");
       QTRY_VERIFY(!delegation.main_window()->isVisible());
+    }
+    QVERIFY(!Answers(site.port));
+
+    // The same from the icon's menu, after Properties brought the window back.
+    QVERIFY(site.Start());
+    {
+      CDelegationWindow delegation(site.server.get(), site.config.get());
+      QList<QAction*> items = delegation.menu()->actions();
+      QCOMPARE(items.size(), 3);
+      QCOMPARE(items[0]->text(), QString("&Properties"));
+      QCOMPARE(items[1]->text(), QString("&Show Home Page"));
+      QCOMPARE(items[2]->text(), QString("Shut &Down"));
+      items[0]->trigger();
+      QVERIFY(delegation.main_window()->isVisible());
+      items[1]->trigger();
+      QCOMPARE(prompts.opened.back(), QString("http://127.0.0.1:%1").arg(site.port));
+      items[2]->trigger();
+      QVERIFY(!delegation.main_window()->isVisible());
     }
     SetConfigFileOverride("");
     QVERIFY(!Answers(site.port));
