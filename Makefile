@@ -4,7 +4,7 @@ BUILD_ASAN ?= build-asan
 CMAKE_ARGS ?=
 JOBS       ?= $(shell nproc)
 
-.PHONY: all setup configure build test test-unit test-e2e test-asan run fuzz bench bench-http bench-http-client bench-xbase format clean help
+.PHONY: all setup configure build desktop test test-unit test-e2e test-asan run fuzz bench bench-http bench-http-client bench-xbase format clean help
 
 all: build
 
@@ -13,6 +13,7 @@ help:
 	@echo "make test     install what is missing, build, run every test (CI)"
 	@echo "make test-asan  every test under AddressSanitizer/LeakSanitizer/UBSan"
 	@echo "make run      build and serve the example site"
+	@echo "make desktop  build orin-desktop (needs Qt 6: scripts/setup.sh installs it)"
 	@echo "make fuzz     build the libFuzzer targets with clang and run each briefly"
 	@echo "make bench    build and run the benchmarks"
 	@echo "make bench-xbase xBase tables and indexes against sqlite3 and python dbf"
@@ -31,6 +32,9 @@ configure: $(BUILD)/build.ninja
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
+
+desktop: configure
+	cmake --build $(BUILD) -j $(JOBS) --target orin-desktop
 
 test: setup build test-asan
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600

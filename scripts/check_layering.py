@@ -46,6 +46,10 @@ unordered_set utility valarray variant vector version
 # Portable libraries the build links: decimal numbers and DES crypt (libxcrypt).
 THIRD_PARTY_HEADERS = {"mpdecimal.h", "crypt.h"}
 
+# Qt's headers (<QDialog>, <QtTest>), allowed only in the desktop program.
+QT_HEADER = re.compile(r"^Q[A-Za-z]+$")
+QT_FOLDER = os.path.join("apps", "orin-desktop") + os.sep
+
 PLATFORM_CALLS = re.compile(
     r"\b(clock_gettime|gmtime_r|localtime_r|timegm|sigaction|sigprocmask|pthread_\w+|"
     r"getpid|gettid|getuid|sysconf|dlopen|dlsym|syslog)\s*\(|\bCLOCK_(REALTIME|MONOTONIC)\b")
@@ -102,8 +106,9 @@ def check(root):
                 if m:
                     kind, name = m.groups()
                     if kind == "<":
+                        qt_ok = rel.startswith(QT_FOLDER) and QT_HEADER.match(name)
                         if not in_platform and name not in CXX_HEADERS \
-                                and name not in THIRD_PARTY_HEADERS:
+                                and name not in THIRD_PARTY_HEADERS and not qt_ok:
                             problems.append(f"{where}: <{name}> is a system header; only "
                                             "src/platform/ may include it")
                     elif folder is not None and "/" in name:

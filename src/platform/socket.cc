@@ -185,6 +185,17 @@ ListenStatus ListenTcp(const std::string& address, int port, int backlog, Socket
   return ListenStatus::kListening;
 }
 
+bool TcpPortInUse(int port) {
+  sockaddr_in sa;
+  if (port < 0 || port > 65535 || !ParseAddress("", port, &sa)) return false;
+  Socket s(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
+  if (!s.valid()) return false;
+  // The same option as the listener, so a port left in TIME_WAIT counts as free.
+  int one = 1;
+  ::setsockopt(s.fd(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  return ::bind(s.fd(), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 && errno == EADDRINUSE;
+}
+
 int AcceptConnection(const Socket& listener, Socket* connection, std::string* error) {
   for (;;) {
     int fd = ::accept4(listener.fd(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);

@@ -69,6 +69,11 @@ enum class ListenStatus { kListening, kBindFailed, kFailed };
 ListenStatus ListenTcp(const std::string& address, int port, int backlog, Socket* listener,
                        std::string* error);
 
+// True when a new TCP socket cannot be bound to `port` on every interface
+// because the port is taken (EADDRINUSE); other failures count as free, for
+// the listener to report them itself.
+bool TcpPortInUse(int port);
+
 // Takes one pending connection off a non-blocking listening socket; the new
 // socket is non-blocking too. Returns 1 with *connection set, 0 when nothing
 // was pending (another thread took it), -1 on failure (*error says why;
