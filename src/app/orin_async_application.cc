@@ -52,11 +52,14 @@ OrinAsynchronousApplication::OrinAsynchronousApplication(OrinBaseApplication& re
 
 OrinAsynchronousApplication::~OrinAsynchronousApplication() = default;
 
-void OrinAsynchronousApplication::Run() {
+void OrinAsynchronousApplication::Begin() {
   // Locks and log lines name the thread that runs the task.
   thread_id_ = CurrentThreadId();
   run_log_ = std::make_unique<RunLog>(config_.get(), process_id_, thread_id_);
   StartGlobalTimer();
+}
+
+void OrinAsynchronousApplication::Run() {
   if (machine_->Tracing(kLogTaskStart)) machine_->WriteTrace(kLogTaskStart, {});
   machine_->Run();
   if (machine_->Tracing(kLogTaskEnd)) machine_->WriteTrace(kLogTaskEnd, {});
@@ -106,8 +109,18 @@ bool AsyncTasks::Start(std::unique_ptr<OrinAsynchronousApplication> task) {
   bool* ended = &entry.ended;
   entry.thread = std::make_unique<OrinTaskThread>([this, app, ended](Thread& self) {
     TaskWatch watch(app);
+    app->Begin();
     {
       CurrentApplicationScope current(static_cast<OrinTaskThread&>(self), &watch);
+      // An abort that came before the task was current did not reach it;
+      // one that comes from now on does (the timer is already started, so
+      // nothing clears it).
+      bool aborted;
+      {
+        std::lock_guard<std::mutex> hold(lock_);
+        aborted = aborted_;
+      }
+      if (aborted) app->Abort();
       app->Run();
     }
     {

@@ -41,8 +41,10 @@ class OrinAsynchronousApplication : public OrinBaseApplication {
   OrinAsynchronousApplication(OrinBaseApplication& request, ZetoVM& machine, uint32_t isolation);
   ~OrinAsynchronousApplication() override;
 
-  // Runs the task to its end on the calling thread, then releases the
-  // machine (locks, databases) on that same thread.
+  // Starts the task's clock and log on the calling thread; then Run runs
+  // the task to its end on that thread and releases the machine (locks,
+  // databases) there.
+  void Begin();
   void Run();
 
   int32_t StartAsyncTask(ZetoVM*, uint32_t) override { return kAsyncNested; }
