@@ -5,6 +5,12 @@
 namespace orin {
 
 bool BreakDownLocalTime(int64_t seconds, LocalTime* out) {
+  // The C library reads the time zone on its first local conversion and
+  // keeps the zone names in shared storage; reading it once here, under the
+  // guard of a function-local static, keeps two threads' first conversions
+  // from writing that storage at the same time.
+  static const bool zone_read = (tzset(), true);
+  (void)zone_read;
   time_t t = static_cast<time_t>(seconds);
   struct tm tm {};
   if (localtime_r(&t, &tm) == nullptr) return false;
