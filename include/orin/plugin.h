@@ -50,9 +50,8 @@
  *    of one run are never shared between threads, so entry points of a
  *    library must be reentrant but need no locks for host objects.
  *
- * Functions of the network (ztNetwork_*, ztHTTPResponse_*, zeto_network_*)
- * and database (ztDatabase*) families are always exported; in a server
- * built without those subsystems they fail and leave an error text.
+ * Functions of the database family (ztDatabase*) are always exported; in a
+ * server built without external databases they fail.
  */
 #ifndef ORIN_PLUGIN_H_
 #define ORIN_PLUGIN_H_
@@ -412,7 +411,7 @@ ZT_EXPORT int64_t ztFile_Length(ztFile* file);
 /* Byte-range lock on the open file: exclusive non-zero, wait non-zero. */
 ZT_EXPORT int ztFile_Lock(ztFile* file, int64_t offset, int64_t length, int exclusive, int wait);
 ZT_EXPORT int ztFile_Release(ztFile* file, int64_t offset, int64_t length);
-/* Owner / group of the open file, or -1. */
+/* User / group id that owns the open file, or -1 (see ztFile_Error). */
 ZT_EXPORT int64_t ztFile_OwnerID(ztFile* file);
 ZT_EXPORT int64_t ztFile_GroupID(ztFile* file);
 /* Borrowed error text of `file`, or of the program's file manager when
@@ -478,11 +477,15 @@ ZT_EXPORT int32_t ztDirectory_Listing(ztProgram* program, int32_t area, const ch
 
 /* ---- Network ------------------------------------------------------------ */
 
-/* timeout in seconds; lengths accept -1. */
+/* timeout in seconds (0: the "globaltimeout" setting); lengths accept -1.
+   Connections belong to the caller until ztNetwork_Close, which frees
+   them; close them before the script run ends. NULL on failure, with the
+   text in ztNetwork_Error(program, NULL). */
 ZT_EXPORT ztNetworkConnection* ztNetwork_Connect(ztProgram* program, const char* host,
                                                  int32_t host_length, int32_t port,
                                                  int32_t timeout);
-/* TLS with server verification when `verify` is non-zero. */
+/* With TLS. A non-zero `verify` forces server verification and the host
+   name check even where the "securityoptions" setting turns them off. */
 ZT_EXPORT ztNetworkConnection* ztNetwork_Connect_SSL(ztProgram* program, const char* host,
                                                      int32_t host_length, int32_t port,
                                                      int32_t timeout, int verify);
@@ -505,16 +508,21 @@ ZT_EXPORT int32_t ztNetwork_Write(ztNetworkConnection* connection, const char* b
 ZT_EXPORT const char* ztNetwork_Error(ztProgram* program, ztNetworkConnection* connection,
                                       int32_t* length);
 /* Numeric address text of `host` into `buffer` (NUL-terminated, at most
-   size - 1 bytes); returns 0 on success, else the resolver's status. */
+   size - 1 bytes); returns 0 on success, else -1 (see ztNetwork_Error). */
 ZT_EXPORT int ztNetwork_Get_Host_Address(ztProgram* program, const char* host, int32_t host_length,
                                          char* buffer, int32_t size);
 ZT_EXPORT int ztNetwork_Is_IP_Address(const char* text, int32_t length);
 ZT_EXPORT int ztNetwork_Is_IPv4_Address(const char* text, int32_t length);
 ZT_EXPORT int ztNetwork_Is_IPv6_Address(const char* text, int32_t length);
-/* Canonical text of an address into `buffer`; its length, or -1. */
+/* Canonical text of an address into `buffer`; its length, or -1 when the
+   text is no address or does not fit. */
 ZT_EXPORT int32_t ztNetwork_Normalize_IP_Address(const char* text, int32_t length, char* buffer,
                                                  int32_t size);
-/* Sends a request; `headers` (may be NULL) become "name: value" lines. */
+/* Sends a request (an empty method is GET) and reads the response head;
+   `headers` (may be NULL) become "name: value" lines, a Content-Type entry
+   the body's type ("text/plain" by default). NULL on failure, with the text
+   in ztHTTPResponse_Error(program, NULL); else a response the caller frees
+   with ztHTTPResponse_Close. */
 ZT_EXPORT ztHTTPResponse* ztNetwork_HTTP_Request(ztProgram* program, const char* method,
                                                  int32_t method_length, const char* url,
                                                  int32_t url_length, ztVariableList* headers,
@@ -653,6 +661,9 @@ ZT_EXPORT void* ztProgram_Lookup_Local_Persistent(ztProgram* program, const char
 
 /* Milliseconds; 0 when the run timed out meanwhile. */
 ZT_EXPORT int ztProgram_Sleep(ztProgram* program, int32_t milliseconds);
+/* Also ends when one of the run's asynchronous tasks ends (2); at most the
+   "asyncsleeptimeout" setting, which a negative time waits for; 1 when the
+   time passed, 0 when the run timed out. */
 ZT_EXPORT int ztProgram_Asynchronous_Sleep(ztProgram* program, int32_t milliseconds);
 /* Restarts the run's global time-out. */
 ZT_EXPORT void ztProgram_ResetGlobalTimeout(ztProgram* program);
@@ -679,7 +690,8 @@ ZT_EXPORT int ztProgram_SetDefaultDatabase(ztProgram* program, const char* name,
 ZT_EXPORT int ztProgram_SetProcessName(ztProgram* program, const char* name, int32_t length);
 /* Allocated new session identifier. */
 ZT_EXPORT char* ztProgram_MakeSessionID(ztProgram* program, int32_t* length);
-/* A function of the loaded TLS library by name, or NULL. */
+/* A function of the run's TLS library (OpenSSL, loaded on first use) by
+   name, or NULL. */
 ZT_EXPORT void* ztProgram_SSL_Function(ztProgram* program, const char* name);
 ZT_EXPORT int ztProgram_Deprecated_Enabled(ztProgram* program);
 

@@ -96,6 +96,20 @@ int64_t File::Size() {
   return status.size;
 }
 
+int64_t File::OwnerId() {
+  if (!Ready()) return -1;
+  FileStatus status;
+  if (int err = handle_.Status(&status)) return FailValue(err);
+  return status.owner;
+}
+
+int64_t File::GroupId() {
+  if (!Ready()) return -1;
+  FileStatus status;
+  if (int err = handle_.Status(&status)) return FailValue(err);
+  return status.group;
+}
+
 bool File::Truncate(int64_t length) {
   if (!Ready()) return false;
   if (int err = handle_.Truncate(length)) return Fail(err);

@@ -40,6 +40,9 @@ class File : public Stream {
   int32_t ReadAt(int64_t offset, void* buffer, int32_t count);
   int32_t WriteAt(int64_t offset, const void* buffer, int32_t count);
   int64_t Size();
+  // The user and group ids that own the file; -1 on failure.
+  int64_t OwnerId();
+  int64_t GroupId();
   bool Truncate(int64_t length);
 
   // Locks [offset, offset + length), shared or exclusive. With `wait` the

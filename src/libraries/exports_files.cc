@@ -85,15 +85,12 @@ int ztFile_Release(ztFile* file, int64_t offset, int64_t length) {
   return Host(file)->UnlockRegion(offset, length) ? 1 : 0;
 }
 
-// Owners and groups are not part of the sandbox's model of a file.
 int64_t ztFile_OwnerID(ztFile* file) {
-  Host(file)->SetError("File::OwnerID is not implemented");
-  return -1;
+  return file != nullptr ? Host(file)->OwnerId() : -1;
 }
 
 int64_t ztFile_GroupID(ztFile* file) {
-  Host(file)->SetError("File::GroupID is not implemented");
-  return -1;
+  return file != nullptr ? Host(file)->GroupId() : -1;
 }
 
 const char* ztFile_Error(ztProgram* program, ztFile* file, int32_t* length) {

@@ -8,6 +8,8 @@
 #include "libraries/exports.h"
 #include "libraries/library_registries.h"
 #include "libraries/text_codecs.h"
+#include "network/network_manager.h"
+#include "network/openssl.h"
 #include "output/output.h"
 #include "platform/host_lookup.h"
 #include "util/config.h"
@@ -221,8 +223,23 @@ int ztProgram_Sleep(ztProgram* program, int32_t milliseconds) {
   return application->TimedOut() ? 0 : 1;
 }
 
+// Waits for the run's asynchronous tasks: ends early when one of them ends
+// (or ended since the script last looked), and never waits longer than
+// "asyncsleeptimeout" seconds; a negative time waits that long. 2 when a
+// task ended, 1 when the time passed, 0 when the run timed out or was
+// aborted meanwhile.
 int ztProgram_Asynchronous_Sleep(ztProgram* program, int32_t milliseconds) {
-  return ztProgram_Sleep(program, milliseconds);
+  ZetoApplication* application = App(program);
+  if (application == nullptr) return 0;
+  Config* config = application->GetConfig();
+  int64_t limit = config != nullptr ? int64_t{config->GetInt(config_key::kTimeoutAsyncSleep)} : 0;
+  int64_t wait = milliseconds;
+  if (limit > 0 && (wait < 0 || wait > limit * 1000)) wait = limit * 1000;
+  if (wait > INT32_MAX) wait = INT32_MAX;
+  bool signalled =
+      application->SleepUntilSignal(static_cast<int32_t>(wait), Host(program)->signals_seen());
+  if (application->TimedOut()) return 0;
+  return signalled ? 2 : 1;
 }
 
 void ztProgram_ResetGlobalTimeout(ztProgram* program) {
@@ -314,10 +331,13 @@ char* ztProgram_MakeSessionID(ztProgram*, int32_t* length) {
   return AllocatedText(id, length);
 }
 
-// The TLS library arrives with the network layer; until then no function
-// of it can be handed out.
-void* ztProgram_SSL_Function(ztProgram*, const char*) {
-  return nullptr;
+// Loads the run's TLS library on first use. A plug-in calling through the
+// pointer uses the very library the server's own connections use.
+void* ztProgram_SSL_Function(ztProgram* program, const char* name) {
+  ZetoApplication* application = App(program);
+  NetworkManager* network = application != nullptr ? application->GetNetworkManager() : nullptr;
+  OpenSSL* ssl = network != nullptr ? network->Ssl() : nullptr;
+  return ssl != nullptr ? ssl->Function(name) : nullptr;
 }
 
 int ztProgram_Deprecated_Enabled(ztProgram* program) {

@@ -7,7 +7,9 @@
 namespace orin {
 
 class File;
+class HttpResponse;
 class LinkBuffer;
+class NetworkConnection;
 class Segment;
 class Variable;
 class VariableHash;
@@ -50,6 +52,18 @@ inline File* Host(ztFile* f) {
 }
 inline ztFile* Handle(File* f) {
   return reinterpret_cast<ztFile*>(f);
+}
+inline NetworkConnection* Host(ztNetworkConnection* c) {
+  return reinterpret_cast<NetworkConnection*>(c);
+}
+inline ztNetworkConnection* Handle(NetworkConnection* c) {
+  return reinterpret_cast<ztNetworkConnection*>(c);
+}
+inline HttpResponse* Host(ztHTTPResponse* r) {
+  return reinterpret_cast<HttpResponse*>(r);
+}
+inline ztHTTPResponse* Handle(HttpResponse* r) {
+  return reinterpret_cast<ztHTTPResponse*>(r);
 }
 inline Segment* Host(ztSegment* s) {
   return reinterpret_cast<Segment*>(s);

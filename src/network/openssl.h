@@ -56,6 +56,10 @@ class OpenSSL {
   // the error was the peer closing without ending the session.
   std::string LastErrorText(bool* closed = nullptr);
 
+  // Any function of the two libraries by name (what plug-ins ask for), or
+  // null.
+  void* Function(const char* name) const { return name != nullptr ? Find(name) : nullptr; }
+
   // Entry points, in the library's own signatures (opaque pointers).
   const void* (*TLS_client_method)() = nullptr;
   void* (*SSL_CTX_new)(const void*) = nullptr;

@@ -41,6 +41,8 @@ void FillStatus(const struct stat& st, FileStatus* status) {
   status->size = st.st_size;
   status->modified_seconds = st.st_mtim.tv_sec;
   status->modified_nanoseconds = st.st_mtim.tv_nsec;
+  status->owner = st.st_uid;
+  status->group = st.st_gid;
 }
 
 // Modification time `seconds`, or now; the access time stays.

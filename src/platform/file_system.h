@@ -30,6 +30,8 @@ struct FileStatus {
   int64_t size = 0;
   int64_t modified_seconds = 0;  // since the epoch
   int64_t modified_nanoseconds = 0;
+  uint32_t owner = 0;  // user and group ids
+  uint32_t group = 0;
 };
 
 // How an open treats an existing or missing file.

@@ -61,6 +61,18 @@ void ZetoApplication::Sleep(int32_t milliseconds) {
   }
 }
 
+bool ZetoApplication::SleepUntilSignal(int32_t milliseconds, uint32_t seen) {
+  int64_t end = milliseconds < 0 ? -1 : MonotonicMillis() + milliseconds;
+  while (!TimedOut()) {
+    // A task bumps the count before it sets the wake event.
+    if (signals_.load(std::memory_order_relaxed) != seen) return true;
+    int64_t left = end < 0 ? INT32_MAX : end - MonotonicMillis();
+    if (left <= 0) break;
+    wake_.Wait(static_cast<int>(left > INT32_MAX ? INT32_MAX : left));
+  }
+  return false;
+}
+
 int32_t ZetoApplication::StartAsyncTask(ZetoVM*, uint32_t) {
   return kAsyncUnsupported;
 }

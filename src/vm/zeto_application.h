@@ -125,6 +125,10 @@ class ZetoApplication {
   // Sleeps, returning early when the run is aborted or times out. Waits on
   // the wake event: an abort or time-out ends it at once.
   virtual void Sleep(int32_t milliseconds);
+  // Like Sleep, but also ends as soon as the signal count differs from
+  // `seen` (one of the run's tasks ended, possibly before the call).
+  // Negative milliseconds: no time limit. True when a signal ended it.
+  bool SleepUntilSignal(int32_t milliseconds, uint32_t seen);
   // Starts an asynchronous task running a copy of `machine`, which stands
   // at the first instruction of the block; see AsyncStartResult.
   virtual int32_t StartAsyncTask(ZetoVM* machine, uint32_t isolation_flags);

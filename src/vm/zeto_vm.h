@@ -105,6 +105,8 @@ class ZetoVM : public NameContext {
   // The text of the fatal error (or time-out) that stopped the run.
   const std::string& ErrorText() const { return error_text_; }
   bool Aborted() const { return aborted_; }
+  // The application's signal count this machine has last acted on.
+  uint32_t signals_seen() const { return signal_copy_; }
   // End of run: closes the features still open (unlocking lockfiles,
   // giving captured output back) and every open database. A machine with a
   // parent does nothing.
