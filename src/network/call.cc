@@ -8,6 +8,7 @@
 #include "image/opcodes.h"
 #include "network/http_request_body.h"
 #include "network/network_manager.h"
+#include "network/smtp.h"
 #include "platform/mime_types.h"
 #include "util/ascii.h"
 #include "util/config.h"
@@ -403,6 +404,7 @@ void Install() {
   SetTagInstructionHandler(kOpHttpn, OpHttpn);
   SetTagInstructionHandler(kOpHttpLoop, OpHttpLoop);
   SetTagInstructionHandler(kOpHttpStop, OpHttpStop);
+  InstallMailInstructions();
 }
 
 }  // namespace

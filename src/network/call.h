@@ -73,7 +73,8 @@ class Call : public Feature {
   std::string error_;
 };
 
-// Registers the ZtCALL instructions with the machine (once per process).
+// Registers the ZtCALL, ZtSMTP and ZtPOP instructions with the machine (once
+// per process).
 void InstallNetworkInstructions();
 
 }  // namespace orin

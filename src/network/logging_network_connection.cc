@@ -34,11 +34,4 @@ int32_t LoggingNetworkConnection::Write(const char* data, int32_t length, int ti
   return n;
 }
 
-bool NetworkService::Connect() {
-  connection_ = manager_->Connect(host_, port_, timeout_);
-  if (connection_) return true;
-  error_ = "Error connecting to '" + host_ + "': " + manager_->ErrorText();
-  return false;
-}
-
 }  // namespace orin

@@ -35,31 +35,6 @@ class LoggingNetworkConnection : public NetworkConnection {
   std::unique_ptr<NetworkConnection> inner_;
 };
 
-// NetworkService: the base of the line-oriented mail clients: a host, port
-// and time-out, and a connection made through the proxy-aware connect.
-class NetworkManager;
-
-class NetworkService {
- public:
-  NetworkService(NetworkManager* manager, std::string host, int port, int timeout)
-      : manager_(manager), host_(std::move(host)), port_(port), timeout_(timeout) {}
-  virtual ~NetworkService() = default;
-
-  // False with ErrorText() "Error connecting to '<host>': " + the reason.
-  virtual bool Connect();
-  NetworkConnection* connection() const { return connection_.get(); }
-  const std::string& ErrorText() const { return error_; }
-  int timeout() const { return timeout_; }
-
- protected:
-  NetworkManager* manager_;
-  std::string host_;
-  int port_;
-  int timeout_;
-  std::unique_ptr<NetworkConnection> connection_;
-  std::string error_;
-};
-
 }  // namespace orin
 
 #endif  // ORIN_NETWORK_LOGGING_NETWORK_CONNECTION_H_

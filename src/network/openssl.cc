@@ -167,6 +167,7 @@ bool OpenSSL::Load(const std::string& ssl_name, const std::string& crypto_name,
       {"CONF_modules_load_file", reinterpret_cast<void**>(&CONF_modules_load_file)},
       {"OPENSSL_init_ssl", reinterpret_cast<void**>(&OPENSSL_init_ssl)},
       {"OpenSSL_version_num", reinterpret_cast<void**>(&OpenSSL_version_num)},
+      {"RAND_bytes", reinterpret_cast<void**>(&RAND_bytes)},
   };
   for (const Entry& e : entries) {
     if (!Bind(e.name, e.slot)) return false;

@@ -99,6 +99,7 @@ class OpenSSL {
   int (*CONF_modules_load_file)(const char*, const char*, unsigned long) = nullptr;
   int (*OPENSSL_init_ssl)(uint64_t, const void*) = nullptr;
   unsigned long (*OpenSSL_version_num)() = nullptr;
+  int (*RAND_bytes)(unsigned char*, int) = nullptr;
 
  private:
   bool OpenLibraries(const std::string& ssl_name, const std::string& crypto_name);

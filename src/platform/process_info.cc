@@ -1,5 +1,6 @@
 #include "platform/process_info.h"
 
+#include <pwd.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -28,6 +29,17 @@ std::string HostName() {
   if (::gethostname(name, sizeof name) != 0 || name[0] == '\0') return "localhost";
   name[sizeof name - 1] = '\0';
   return name;
+}
+
+std::string CurrentUserName() {
+  struct passwd pw;
+  struct passwd* found = nullptr;
+  char buf[4096];
+  uid_t uid = ::getuid();
+  if (::getpwuid_r(uid, &pw, buf, sizeof buf, &found) == 0 && found != nullptr &&
+      pw.pw_name != nullptr && pw.pw_name[0] != '\0')
+    return pw.pw_name;
+  return std::to_string(uid);
 }
 
 }  // namespace orin

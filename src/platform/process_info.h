@@ -18,6 +18,9 @@ uint32_t CurrentThreadId();
 bool ProcessExists(uint32_t pid);
 // The machine's host name, or "localhost" when it has none.
 std::string HostName();
+// The name of the user the process runs as, or its numeric id when the
+// user database has no entry for it.
+std::string CurrentUserName();
 
 }  // namespace orin
 
