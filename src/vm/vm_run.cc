@@ -76,7 +76,7 @@ const uint8_t* DenseOpcodes() {
   X(kPushc) X(kPushi) X(kPushg) X(kPushl) X(kPopg) X(kPopl) X(kPop) X(kAdd) X(kSub) X(kCmp) \
   X(kEq) X(kNe) X(kGe) X(kLe) X(kLt) X(kGt) X(kCmpgg) X(kCmpgi) X(kIncg) X(kStoregi)      \
   X(kJmp) X(kJmpEq) X(kJmpNe) X(kJmpLt) X(kJmpLe) X(kJmpGt) X(kJmpGe) X(kCall) X(kRet)     \
-  X(kRetn) X(kLineno)
+  X(kRetn) X(kLineno) X(kElem) X(kElemr)
 
 enum HotOpcode : uint8_t {
   kHotCold = 0,
@@ -536,12 +536,33 @@ int ZetoVM::Execute() {
         VM_PROTECT(if (DictionaryString(OperandA(ip), &name)) PopNamed(name));
         break;
       }
-      case OP(kElem):
-        VM_PROTECT(Element(true));
-        break;
-      case OP(kElemr):
-        VM_PROTECT(Element(false));
-        break;
+      // An integer index of 1 or more (given or held by a plain variable)
+      // over a variable: the element takes the variable's entry without the
+      // checked pops and push.
+#define VM_ELEMENT(create)                                                                  \
+  {                                                                                         \
+    int32_t index;                                                                          \
+    if (st->count() >= 2 && FastInteger(st->Top(), &index) && index >= 1 &&                 \
+        st->FromTop(1).kind == OperandKind::kVariable) {                                    \
+      DropTop(st);                                                                          \
+      Variable* base = st->Top().value.variable;                                            \
+      Variable* element = nullptr;                                                          \
+      /* may run a callback structure's function */                                         \
+      VM_PROTECT(element = base->Element(AggregateIndex(index), create));                   \
+      if (element == nullptr) element = null_.get();                                        \
+      element->AddRef();                                                                    \
+      st->Top().value.variable = element;                                                   \
+      base->Release();                                                                      \
+      NEXT();                                                                               \
+    }                                                                                       \
+    VM_PROTECT(Element(create));                                                            \
+    break;                                                                                  \
+  }
+      HOT(kElem)
+        VM_ELEMENT(true);
+      HOT(kElemr)
+        VM_ELEMENT(false);
+#undef VM_ELEMENT
       case OP(kMemb):
         VM_PROTECT(Member(true));
         break;
