@@ -236,15 +236,15 @@ void ZetoVM::ProcessSignals() {
 
 // code and length stay locals (never address-taken) so that they live in
 // registers.
-#define VM_RELOAD()                   \
-  do {                                \
-    Segment* loaded = LoadSegment();  \
-    if (loaded == nullptr) return 0;  \
-    code = loaded->code();            \
-    length = loaded->length();        \
+#define VM_RELOAD()                        \
+  do {                                     \
+    Segment* loaded = LoadSegment();       \
+    if (loaded == nullptr) return 0;       \
+    code = loaded->code();                 \
+    length = loaded->length();             \
     limit = length > 17 ? length - 17 : 0; \
-    pc = pc_ > length ? length : pc_; \
-    st = stack_;                      \
+    pc = pc_ > length ? length : pc_;      \
+    st = stack_;                           \
   } while (0)
 
 #define VM_PROTECT(call) \
@@ -271,30 +271,30 @@ void ZetoVM::ProcessSignals() {
   } while (0)
 
 // Reads the opcode at pc (the instruction start) or ends the code.
-#define VM_FETCH()                                                    \
-  do {                                                                \
-    instruction_start_ = pc;                                          \
-    if (__builtin_expect(pc >= limit, 0)) {                           \
-      if (pc + 1 >= length) {                                         \
-        pc_ = pc;                                                     \
-        return 1;                                                     \
-      }                                                               \
-      op = GetLE16(code + pc);                                        \
-      if (pc + 2 + kOperandBytes[op >> 12] > length) {                \
-        pc_ = pc;                                                     \
-        return 1;                                                     \
-      }                                                               \
-    } else {                                                          \
-      op = GetLE16(code + pc);                                        \
-    }                                                                 \
+#define VM_FETCH()                                     \
+  do {                                                 \
+    instruction_start_ = pc;                           \
+    if (__builtin_expect(pc >= limit, 0)) {            \
+      if (pc + 1 >= length) {                          \
+        pc_ = pc;                                      \
+        return 1;                                      \
+      }                                                \
+      op = GetLE16(code + pc);                         \
+      if (pc + 2 + kOperandBytes[op >> 12] > length) { \
+        pc_ = pc;                                      \
+        return 1;                                      \
+      }                                                \
+    } else {                                           \
+      op = GetLE16(code + pc);                         \
+    }                                                  \
   } while (0)
 
 // Steps past the instruction: ip at its operands, pc and next after it.
-#define VM_STEP(size) \
-  do {                \
+#define VM_STEP(size)   \
+  do {                  \
     ip = code + pc + 2; \
     next = pc + (size); \
-    pc = next;        \
+    pc = next;          \
   } while (0)
 
 // A hot instruction's handler and its ends (see ORIN_HOT_INSTRUCTIONS).
@@ -539,24 +539,24 @@ int ZetoVM::Execute() {
       // An integer index of 1 or more (given or held by a plain variable)
       // over a variable: the element takes the variable's entry without the
       // checked pops and push.
-#define VM_ELEMENT(create)                                                                  \
-  {                                                                                         \
-    int32_t index;                                                                          \
-    if (st->count() >= 2 && FastInteger(st->Top(), &index) && index >= 1 &&                 \
-        st->FromTop(1).kind == OperandKind::kVariable) {                                    \
-      DropTop(st);                                                                          \
-      Variable* base = st->Top().value.variable;                                            \
-      Variable* element = nullptr;                                                          \
-      /* may run a callback structure's function */                                         \
-      VM_PROTECT(element = base->Element(AggregateIndex(index), create));                   \
-      if (element == nullptr) element = null_.get();                                        \
-      element->AddRef();                                                                    \
-      st->Top().value.variable = element;                                                   \
-      base->Release();                                                                      \
-      NEXT();                                                                               \
-    }                                                                                       \
-    VM_PROTECT(Element(create));                                                            \
-    break;                                                                                  \
+#define VM_ELEMENT(create)                                                  \
+  {                                                                         \
+    int32_t index;                                                          \
+    if (st->count() >= 2 && FastInteger(st->Top(), &index) && index >= 1 && \
+        st->FromTop(1).kind == OperandKind::kVariable) {                    \
+      DropTop(st);                                                          \
+      Variable* base = st->Top().value.variable;                            \
+      Variable* element = nullptr;                                          \
+      /* may run a callback structure's function */                         \
+      VM_PROTECT(element = base->Element(AggregateIndex(index), create));   \
+      if (element == nullptr) element = null_.get();                        \
+      element->AddRef();                                                    \
+      st->Top().value.variable = element;                                   \
+      base->Release();                                                      \
+      NEXT();                                                               \
+    }                                                                       \
+    VM_PROTECT(Element(create));                                            \
+    break;                                                                  \
   }
       HOT(kElem)
         VM_ELEMENT(true);
@@ -780,22 +780,22 @@ int ZetoVM::Execute() {
         pc = Target(next, OperandA(ip), length);
         JUMP();
       }
-#define VM_JUMP_IF(test)                               \
-  {                                                    \
-    if (st->empty()) {                                 \
-      VM_PROTECT(StackUnderflow());                    \
-      break;                                           \
-    }                                                  \
-    Operand& top = st->Top();                          \
-    if (top.kind == OperandKind::kInteger) {           \
-      int32_t n = top.value.integer;                   \
-      st->DropUnchecked();                             \
+#define VM_JUMP_IF(test)                                 \
+  {                                                      \
+    if (st->empty()) {                                   \
+      VM_PROTECT(StackUnderflow());                      \
+      break;                                             \
+    }                                                    \
+    Operand& top = st->Top();                            \
+    if (top.kind == OperandKind::kInteger) {             \
+      int32_t n = top.value.integer;                     \
+      st->DropUnchecked();                               \
       if (test) pc = Target(next, OperandA(ip), length); \
-      JUMP();                                          \
-    }                                                  \
-    int32_t n = PopIntegerUnchecked(st);               \
-    if (test) pc = Target(next, OperandA(ip), length); \
-    NEXT();                                            \
+      JUMP();                                            \
+    }                                                    \
+    int32_t n = PopIntegerUnchecked(st);                 \
+    if (test) pc = Target(next, OperandA(ip), length);   \
+    NEXT();                                              \
   }
       HOT(kJmpEq)
         VM_JUMP_IF(n == 0);
