@@ -48,7 +48,7 @@ python=$(command -v python3 || true)
 
 export REPEATS="$repeats"
 printf '%-14s %10s %10s %10s %10s   %s\n' loop orin lua5.4 php python3 "orin/lua orin/php orin/python"
-for loop in count concat calls; do
+for loop in count concat calls array fib; do
     orin=$(cpu_seconds "$vm_bench" "bench/loops/$loop.zasm")
     l=-; p=-; y=-
     [ -n "$lua" ] && l=$(cpu_seconds "$lua" "bench/loops/$loop.lua")

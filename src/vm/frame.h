@@ -28,13 +28,14 @@ constexpr uint32_t kFrameDefaultErrorFlags = 7;
 class ZetoVM_Frame {
  public:
   ZetoVM_Frame(int32_t return_segment, int32_t return_offset)
-      : return_segment_(return_segment), return_offset_(return_offset) {}
+      : ZetoVM_Frame(return_segment, return_offset, 0) {}
   // Destroys the locals and the stack it owns.
   virtual ~ZetoVM_Frame();
   ZetoVM_Frame(const ZetoVM_Frame&) = delete;
   ZetoVM_Frame& operator=(const ZetoVM_Frame&) = delete;
 
-  virtual int32_t FrameKind() const { return 0; }
+  // Not virtual: the call path asks on every return.
+  int32_t FrameKind() const { return kind_; }
   // Replacing destroys the previous hash or stack when it was owned.
   virtual void SetLocals(VariableHash* locals, bool owned);
   virtual void SetStack(ZetoVM_Stack* stack, bool owned);
@@ -55,6 +56,14 @@ class ZetoVM_Frame {
   ZetoVM_Frame* caller() const { return caller_; }
   void set_caller(ZetoVM_Frame* caller) { caller_ = caller; }
 
+ protected:
+  ZetoVM_Frame(int32_t return_segment, int32_t return_offset, int32_t kind)
+      : return_segment_(return_segment), return_offset_(return_offset), kind_(kind) {}
+  void set_return(int32_t segment, int32_t offset) {
+    return_segment_ = segment;
+    return_offset_ = offset;
+  }
+
  private:
   int32_t return_segment_;
   int32_t return_offset_;
@@ -64,15 +73,20 @@ class ZetoVM_Frame {
   bool owns_stack_ = false;
   uint32_t error_flags_ = kFrameDefaultErrorFlags;
   uint32_t output_mode_ = 0;
+  int32_t kind_;
   ZetoVM_Frame* caller_ = nullptr;
 };
 
 class ZetoVM_FunctionFrame : public ZetoVM_Frame {
  public:
   ZetoVM_FunctionFrame(int32_t return_segment, int32_t return_offset, Function* function)
-      : ZetoVM_Frame(return_segment, return_offset), function_(function) {}
-  int32_t FrameKind() const override { return 1; }
+      : ZetoVM_Frame(return_segment, return_offset, 1), function_(function) {}
   Function* function() const { return function_; }
+  // A recycled frame (its stack kept, empty) starts another call.
+  void Reuse(int32_t return_segment, int32_t return_offset, Function* function) {
+    set_return(return_segment, return_offset);
+    function_ = function;
+  }
 
  private:
   Function* function_;
@@ -80,8 +94,8 @@ class ZetoVM_FunctionFrame : public ZetoVM_Frame {
 
 class ZetoVM_AsyncFrame : public ZetoVM_Frame {
  public:
-  using ZetoVM_Frame::ZetoVM_Frame;
-  int32_t FrameKind() const override { return 2; }
+  ZetoVM_AsyncFrame(int32_t return_segment, int32_t return_offset)
+      : ZetoVM_Frame(return_segment, return_offset, 2) {}
 };
 
 }  // namespace orin

@@ -68,38 +68,41 @@ void ZetoVM::RecycleStack(ZetoVM_Stack* stack) {
 }
 
 void ZetoVM::DestroyFrame(ZetoVM_Frame* frame) {
-  features_.EndFrame(frame);
-  // The stack first: its entries may hold the locals' variables.
-  RecycleStack(frame->TakeStack());
+  if (features_.size() != 0) features_.EndFrame(frame);
   if (frame->FrameKind() != 1) {
+    // The stack first: its entries may hold the locals' variables.
+    RecycleStack(frame->TakeStack());
     delete frame;
     return;
   }
   --call_depth_;
   auto* call = static_cast<ZetoVM_FunctionFrame*>(frame);
-  std::unique_ptr<VariableHash> locals(frame->TakeLocals());
+  // A function frame keeps its stack for the next call; emptied first, as
+  // its entries may hold the locals' variables.
+  call->stack()->Clear();
+  std::unique_ptr<VariableHash> locals(call->TakeLocals());
   MachineBinding* binding = BindingOf(call->function());
   if (locals && binding->spare_locals.size() < MachineBinding::kMaxSpareLocals &&
       locals->Recycle()) {
     binding->spare_locals.push_back(std::move(locals));
   }
-  call->~ZetoVM_FunctionFrame();
   if (spare_frames_.size() < kMaxSpareFrames) {
     spare_frames_.push_back(call);
   } else {
-    ::operator delete(call);
+    delete call;
   }
 }
 
 ZetoVM_FunctionFrame* ZetoVM::NewFunctionFrame(Function* function) {
-  void* memory;
   if (spare_frames_.empty()) {
-    memory = ::operator new(sizeof(ZetoVM_FunctionFrame));
-  } else {
-    memory = spare_frames_.back();
-    spare_frames_.pop_back();
+    auto* frame = new ZetoVM_FunctionFrame(segment_, static_cast<int32_t>(pc_), function);
+    frame->SetStack(new ZetoVM_Stack, true);
+    return frame;
   }
-  return new (memory) ZetoVM_FunctionFrame(segment_, static_cast<int32_t>(pc_), function);
+  ZetoVM_FunctionFrame* frame = spare_frames_.back();
+  spare_frames_.pop_back();
+  frame->Reuse(segment_, static_cast<int32_t>(pc_), function);
+  return frame;
 }
 
 void ZetoVM::Call(int32_t number) {
@@ -133,7 +136,6 @@ void ZetoVM::CallFunction(Function* function) {
   } else {
     frame->SetLocals(new UserVariableHash(program_.dictionary, &function->locals()), true);
   }
-  frame->SetStack(NewStack(), true);
 
   uint32_t flags = function->flags();
   uint32_t errors = frame_->error_flags();
@@ -185,7 +187,7 @@ bool ZetoVM::BindParameters(Function* function, VariableHash* locals, uint32_t t
         StackUnderflow();
         return false;
       }
-      FastAssign(local, stack_->PopUnchecked());
+      AssignTop(local, stack_);
     }
     if (Tracing(trace_event)) {
       WriteTrace(trace_event, {TextField(function->name()), TextField(p.name),
@@ -249,17 +251,32 @@ bool ZetoVM::Return(bool with_value) {
       FatalError("Return outside of function");
       return false;
   }
-  features_.EndFrame(frame);
-  Operand value = StringOperand("", 0, 0, false);
+  if (features_.size() != 0) features_.EndFrame(frame);
+  // The returned entry: an integer travels as its value (see AssignTop for
+  // why the entry is not copied whole).
+  Operand value = IntegerOperand(0);
+  bool integer = false;
+  int32_t n = 0;
   if (with_value) {
     if (stack_->empty()) {
       StackUnderflow();
       return false;
     }
-    value = stack_->PopUnchecked();
+    Operand& top = stack_->Top();
+    if (top.kind == OperandKind::kInteger) {
+      integer = true;
+      n = top.value.integer;
+      stack_->DropUnchecked();
+    } else {
+      value = stack_->PopUnchecked();
+    }
+  } else {
+    value = StringOperand("", 0, 0, false);
   }
   auto* function = static_cast<ZetoVM_FunctionFrame*>(frame)->function();
   if (Tracing(kLogFunctionReturnValue) && with_value) {
+    if (integer) value = IntegerOperand(n);
+    integer = false;
     OperandText text(value);
     WriteTrace(kLogFunctionReturnValue, {TextField(function->name()), TextField(text.view())});
   }
@@ -272,8 +289,10 @@ bool ZetoVM::Return(bool with_value) {
   stack_ = caller->stack();
   if (Output* out = CurrentOutput()) out->SetMode(caller->output_mode());
   if (stack_->full()) {
-    ReleaseOperand(&value);
+    if (!integer) ReleaseOperand(&value);
     StackOverflow();
+  } else if (integer) {
+    stack_->PushIntegerUnchecked(n);
   } else {
     stack_->PushUnchecked(value);
   }

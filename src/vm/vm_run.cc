@@ -8,11 +8,16 @@
 // straight from the code bytes; the length check at the head of each
 // instruction guarantees they are there.
 //
-// Two pairs of instructions are taken together when the second one is
+// Three pairs of instructions are taken together when the second one is
 // whole: a comparison with integer operands and the conditional jump after
-// it (the jump reads the result without the stack), and `cat` followed by
-// a store into the variable on its left (`s = s $ x` appends to s in place
-// instead of copying it, which would make building a text quadratic).
+// it (the jump reads the result without the stack), `incg` and the `jmp`
+// after it (the step of a counted loop and its jump back), and `cat`
+// followed by a store into the variable on its left (`s = s $ x` appends
+// to s in place instead of copying it, which would make building a text
+// quadratic).
+//
+// Dispatch: see ORIN_HOT_INSTRUCTIONS for the threaded part and NEXT and
+// FAST for when the flags are looked at.
 #include <cstring>
 
 #include "image/byte_order.h"
@@ -54,6 +59,44 @@ const uint8_t* DenseOpcodes() {
   return table;
 }
 
+// The instructions of common loops and calls. Where the compiler can take
+// the address of a label (GCC and Clang), each of them is threaded code:
+// it ends with its own copy of the decode and an indirect jump straight to
+// the next instruction's handler, so the processor predicts each jump from
+// the instruction before it; the others go through the switch.
+#ifndef ORIN_VM_THREADED
+#if defined(__GNUC__)
+#define ORIN_VM_THREADED 1
+#else
+#define ORIN_VM_THREADED 0
+#endif
+#endif
+
+#define ORIN_HOT_INSTRUCTIONS(X)                                                             \
+  X(kPushc) X(kPushi) X(kPushg) X(kPushl) X(kPopg) X(kPopl) X(kPop) X(kAdd) X(kSub) X(kCmp) \
+  X(kEq) X(kNe) X(kGe) X(kLe) X(kLt) X(kGt) X(kCmpgg) X(kCmpgi) X(kIncg) X(kStoregi)      \
+  X(kJmp) X(kJmpEq) X(kJmpNe) X(kJmpLt) X(kJmpLe) X(kJmpGt) X(kJmpGe) X(kCall) X(kRet)     \
+  X(kRetn) X(kLineno) X(kElem) X(kElemr)
+
+enum HotOpcode : uint8_t {
+  kHotCold = 0,
+#define ORIN_HOT_ENUM(name) kHot_##name,
+  ORIN_HOT_INSTRUCTIONS(ORIN_HOT_ENUM)
+#undef ORIN_HOT_ENUM
+};
+
+// Opcode to its row among the hot instructions, 0 for the others.
+const uint8_t* HotOpcodes() {
+  static const uint8_t* table = [] {
+    auto* t = new uint8_t[65536]();
+#define ORIN_HOT_ENTRY(name) t[name] = kHot_##name;
+    ORIN_HOT_INSTRUCTIONS(ORIN_HOT_ENTRY)
+#undef ORIN_HOT_ENTRY
+    return t;
+  }();
+  return table;
+}
+
 #define OP(name) kDense_##name
 
 // Operand bytes by the top four bits of the opcode (kinds of A and B).
@@ -76,9 +119,13 @@ inline int32_t OperandB(const uint8_t* ip) {
 
 // The jump target: relative to the end of the instruction; outside the
 // code it becomes the end, which ends the code.
+// Branches rather than conditional moves, here and in FusedJump: a
+// predicted branch keeps the program counter off the chain of the values
+// it is computed from.
 inline uint32_t Target(uint32_t next, int32_t offset, uint32_t length) {
   int64_t t = static_cast<int64_t>(next) + offset;
-  return t < 0 || t > length ? length : static_cast<uint32_t>(t);
+  if (__builtin_expect(t < 0 || t > length, 0)) return length;
+  return static_cast<uint32_t>(t);
 }
 
 // Drops the top two entries, integers or variables.
@@ -99,36 +146,38 @@ inline void ReplaceTopTwo(ZetoVM_Stack* st, int32_t result) {
 
 // A comparison followed by a conditional jump: the jump takes the result
 // at once instead of through the stack. True with *pc set when the
-// instruction at `next` is such a jump (whole, inside the code).
+// instruction at `next` is such a jump (whole, inside the code). The six
+// jumps have consecutive opcodes; one bit of a constant per jump and sign
+// of n says whether it is taken.
+static_assert(kJmpLt == kJmpEq + 1 && kJmpGt == kJmpEq + 2 && kJmpLe == kJmpEq + 3 &&
+              kJmpGe == kJmpEq + 4 && kJmpNe == kJmpEq + 5);
 inline bool FusedJump(const uint8_t* code, uint32_t length, uint32_t next, int32_t n,
                       uint32_t* pc) {
   if (length - next < 6) return false;
-  bool taken;
-  switch (GetLE16(code + next)) {
-    case kJmpEq:
-      taken = n == 0;
-      break;
-    case kJmpNe:
-      taken = n != 0;
-      break;
-    case kJmpLt:
-      taken = n < 0;
-      break;
-    case kJmpLe:
-      taken = n <= 0;
-      break;
-    case kJmpGt:
-      taken = n > 0;
-      break;
-    case kJmpGe:
-      taken = n >= 0;
-      break;
-    default:
-      return false;
-  }
+  uint32_t row = static_cast<uint32_t>(GetLE16(code + next)) - kJmpEq;
+  if (row > 5) return false;
+  // Per row, three bits for n < 0, n = 0, n > 0: eq 010, lt 001, gt 100,
+  // le 011, ge 110, ne 101, row 0 in the lowest bits.
+  constexpr uint32_t kTaken = 0b101'110'011'100'001'010;
+  uint32_t sign = static_cast<uint32_t>((n > 0) - (n < 0) + 1);
   uint32_t after = next + 6;
-  *pc = taken ? Target(after, OperandA(code + next + 2), length) : after;
+  if (__builtin_expect((kTaken >> (row * 3 + sign)) & 1, 0)) {
+    *pc = Target(after, OperandA(code + next + 2), length);
+  } else {
+    *pc = after;
+  }
   return true;
+}
+
+// Pops the top entry (which exists) and releases what it owns; the entry
+// leaves the stack before anything is released.
+inline void DropTop(ZetoVM_Stack* st) {
+  if (!IsOwned(st->Top())) {
+    st->DropUnchecked();
+    return;
+  }
+  Operand value = st->PopUnchecked();
+  ReleaseOperand(&value);
 }
 
 // Pops the integer of the top entry (which exists).
@@ -187,14 +236,15 @@ void ZetoVM::ProcessSignals() {
 
 // code and length stay locals (never address-taken) so that they live in
 // registers.
-#define VM_RELOAD()                   \
-  do {                                \
-    Segment* loaded = LoadSegment();  \
-    if (loaded == nullptr) return 0;  \
-    code = loaded->code();            \
-    length = loaded->length();        \
-    pc = pc_ > length ? length : pc_; \
-    st = stack_;                      \
+#define VM_RELOAD()                        \
+  do {                                     \
+    Segment* loaded = LoadSegment();       \
+    if (loaded == nullptr) return 0;       \
+    code = loaded->code();                 \
+    length = loaded->length();             \
+    limit = length > 17 ? length - 17 : 0; \
+    pc = pc_ > length ? length : pc_;      \
+    st = stack_;                           \
   } while (0)
 
 #define VM_PROTECT(call) \
@@ -203,6 +253,82 @@ void ZetoVM::ProcessSignals() {
     call;                \
     VM_RELOAD();         \
   } while (0)
+
+// Before each instruction: the flags, then the decode. Away from the end
+// of the code one test covers every instruction size; near it, the code
+// ends where an instruction or its operands would be cut off.
+#define VM_CHECK_FLAGS()                                                                \
+  do {                                                                                  \
+    int32_t attention =                                                                 \
+        static_cast<int32_t>(aborted_) | timed_out->load(std::memory_order_relaxed) |   \
+        exit_flag->load(std::memory_order_relaxed) |                                    \
+        static_cast<int32_t>(signals->load(std::memory_order_relaxed) != signal_copy_); \
+    if (__builtin_expect(attention != 0, 0)) {                                          \
+      pc_ = pc;                                                                         \
+      int stop = CheckStop();                                                           \
+      if (stop >= 0) return stop;                                                       \
+    }                                                                                   \
+  } while (0)
+
+// Reads the opcode at pc (the instruction start) or ends the code.
+#define VM_FETCH()                                     \
+  do {                                                 \
+    instruction_start_ = pc;                           \
+    if (__builtin_expect(pc >= limit, 0)) {            \
+      if (pc + 1 >= length) {                          \
+        pc_ = pc;                                      \
+        return 1;                                      \
+      }                                                \
+      op = GetLE16(code + pc);                         \
+      if (pc + 2 + kOperandBytes[op >> 12] > length) { \
+        pc_ = pc;                                      \
+        return 1;                                      \
+      }                                                \
+    } else {                                           \
+      op = GetLE16(code + pc);                         \
+    }                                                  \
+  } while (0)
+
+// Steps past the instruction: ip at its operands, pc and next after it.
+#define VM_STEP(size)   \
+  do {                  \
+    ip = code + pc + 2; \
+    next = pc + (size); \
+    pc = next;          \
+  } while (0)
+
+// A hot instruction's handler and its ends (see ORIN_HOT_INSTRUCTIONS).
+// A hot handler steps past its instruction by the size it knows, so the
+// program counter of the next instruction does not wait for this one's
+// opcode to be loaded and looked up (the jump to the handler is
+// predicted; the arithmetic on pc would otherwise be a chain of loads).
+//   NEXT  looks at the flags first: after a jump, or anything done out of
+//         line (which may have run a script, reported an error or taken
+//         time). Every loop passes a jump.
+//   FAST  after a path that only moved integers and variables.
+// `break` in a handler goes back to the loop's own decode, which looks at
+// the flags.
+#if ORIN_VM_THREADED
+#define HOT(name) \
+  hot_##name:     \
+  VM_STEP(InstructionBytes(name));
+#define NEXT()                 \
+  do {                         \
+    VM_CHECK_FLAGS();          \
+    VM_FETCH();                \
+    goto* kHotLabels[hot[op]]; \
+  } while (0)
+#define FAST()                 \
+  do {                         \
+    VM_FETCH();                \
+    goto* kHotLabels[hot[op]]; \
+  } while (0)
+#else
+#define HOT(name) case OP(name):
+#define NEXT() break
+#define FAST() break
+#endif
+#define JUMP() NEXT()
 
 // Pops the right operand, then the left one, and pushes fn(left, right).
 #define VM_BINARY(fn)                   \
@@ -270,6 +396,7 @@ void ZetoVM::ProcessSignals() {
 int ZetoVM::Execute() {
   const uint8_t* code;
   uint32_t length;
+  uint32_t limit;  // below it a whole instruction of any size fits
   uint32_t pc;
   ZetoVM_Stack* st;
   VM_RELOAD();
@@ -277,38 +404,33 @@ int ZetoVM::Execute() {
   std::atomic<int32_t>* const exit_flag = exit_;
   std::atomic<uint32_t>* const signals = signals_;
   const uint8_t* const dense = DenseOpcodes();
+  uint16_t op;
+  const uint8_t* ip;
+  uint32_t next;
+#if ORIN_VM_THREADED
+  const uint8_t* const hot = HotOpcodes();
+  static const void* const kHotLabels[] = {
+      &&cold,
+#define ORIN_HOT_LABEL(name) &&hot_##name,
+      ORIN_HOT_INSTRUCTIONS(ORIN_HOT_LABEL)
+#undef ORIN_HOT_LABEL
+  };
+#endif
 
   for (;;) {
-    // One branch for the four flags: or-ed without short-circuits.
-    int32_t attention =
-        static_cast<int32_t>(aborted_) | timed_out->load(std::memory_order_relaxed) |
-        exit_flag->load(std::memory_order_relaxed) |
-        static_cast<int32_t>(signals->load(std::memory_order_relaxed) != signal_copy_);
-    if (__builtin_expect(attention != 0, 0)) {
-      pc_ = pc;
-      int stop = CheckStop();
-      if (stop >= 0) return stop;
-    }
-    instruction_start_ = pc;
-    if (pc + 1 >= length) {
-      pc_ = pc;
-      return 1;
-    }
-    uint16_t op = GetLE16(code + pc);
-    const uint8_t* ip = code + pc + 2;
-    uint32_t next = pc + 2 + kOperandBytes[op >> 12];
-    if (next > length) {  // operands cut off: the code has ended
-      pc_ = pc;
-      return 1;
-    }
-    pc = next;
-
+    VM_CHECK_FLAGS();
+    VM_FETCH();
+#if ORIN_VM_THREADED
+    goto* kHotLabels[hot[op]];
+  cold:
+#endif
+    VM_STEP(2 + kOperandBytes[op >> 12]);
     switch (dense[op]) {
       case OP(kNoop):
         break;
 
       // --- Constants and variables ---
-      case OP(kPushc): {
+      HOT(kPushc) {
         uint32_t n;
         const char* bytes = program_.dictionary->Lookup(OperandA(ip), &n);
         if (bytes == nullptr) {
@@ -320,23 +442,26 @@ int ZetoVM::Execute() {
           break;
         }
         st->PushConstantUnchecked(bytes, n);
-        break;
+        FAST();
       }
-      case OP(kPushi):
+      HOT(kPushi) {
         VM_PUSH_INTEGER(OperandA(ip));
-        break;
+        FAST();
+      }
       case OP(kPushf):
         VM_PROTECT(PushDouble(GetLEDouble(ip)));
         break;
       case OP(kPushs):
         VM_PUSH_VARIABLE(program_.system->Index(OperandA(ip), false));
         break;
-      case OP(kPushg):
+      HOT(kPushg) {
         VM_PUSH_VARIABLE(FastSlot(program_.globals, OperandA(ip)));
-        break;
-      case OP(kPushl):
+        FAST();
+      }
+      HOT(kPushl) {
         VM_PUSH_VARIABLE(FastSlot(frame_->locals(), OperandA(ip)));
-        break;
+        FAST();
+      }
       case OP(kPops): {
         VM_POP(value);
         Variable* v = program_.system->Index(OperandA(ip), false);
@@ -347,30 +472,39 @@ int ZetoVM::Execute() {
         }
         break;
       }
-      case OP(kPopg): {
-        VM_POP(value);
+      HOT(kPopg) {
+        if (st->empty()) {
+          VM_PROTECT(StackUnderflow());
+          break;
+        }
         Variable* v = FastSlot(program_.globals, OperandA(ip));
         if (v != nullptr) {
-          FastAssign(v, value);
+          if (AssignTop(v, st)) FAST();
         } else {
-          ReleaseOperand(&value);
+          DropTop(st);
         }
-        break;
+        NEXT();
       }
-      case OP(kPopl): {
-        VM_POP(value);
+      HOT(kPopl) {
+        if (st->empty()) {
+          VM_PROTECT(StackUnderflow());
+          break;
+        }
         Variable* v = FastSlot(frame_->locals(), OperandA(ip));
         if (v != nullptr) {
-          FastAssign(v, value);
+          if (AssignTop(v, st)) FAST();
         } else {
-          ReleaseOperand(&value);
+          DropTop(st);
         }
-        break;
+        NEXT();
       }
-      case OP(kPop): {
-        VM_POP(value);
-        ReleaseOperand(&value);
-        break;
+      HOT(kPop) {
+        if (st->empty()) {
+          VM_PROTECT(StackUnderflow());
+          break;
+        }
+        DropTop(st);
+        NEXT();
       }
       case OP(kStore):
         VM_PROTECT(Store());
@@ -402,12 +536,33 @@ int ZetoVM::Execute() {
         VM_PROTECT(if (DictionaryString(OperandA(ip), &name)) PopNamed(name));
         break;
       }
-      case OP(kElem):
-        VM_PROTECT(Element(true));
-        break;
-      case OP(kElemr):
-        VM_PROTECT(Element(false));
-        break;
+      // An integer index of 1 or more (given or held by a plain variable)
+      // over a variable: the element takes the variable's entry without the
+      // checked pops and push.
+#define VM_ELEMENT(create)                                                  \
+  {                                                                         \
+    int32_t index;                                                          \
+    if (st->count() >= 2 && FastInteger(st->Top(), &index) && index >= 1 && \
+        st->FromTop(1).kind == OperandKind::kVariable) {                    \
+      DropTop(st);                                                          \
+      Variable* base = st->Top().value.variable;                            \
+      Variable* element = nullptr;                                          \
+      /* may run a callback structure's function */                         \
+      VM_PROTECT(element = base->Element(AggregateIndex(index), create));   \
+      if (element == nullptr) element = null_.get();                        \
+      element->AddRef();                                                    \
+      st->Top().value.variable = element;                                   \
+      base->Release();                                                      \
+      NEXT();                                                               \
+    }                                                                       \
+    VM_PROTECT(Element(create));                                            \
+    break;                                                                  \
+  }
+      HOT(kElem)
+        VM_ELEMENT(true);
+      HOT(kElemr)
+        VM_ELEMENT(false);
+#undef VM_ELEMENT
       case OP(kMemb):
         VM_PROTECT(Member(true));
         break;
@@ -437,21 +592,21 @@ int ZetoVM::Execute() {
         break;
 
       // --- Operators ---
-      case OP(kAdd): {
+      HOT(kAdd) {
         int32_t a, b, r;
         if (st->count() >= 2 && FastInteger(st->FromTop(1), &a) &&
             FastInteger(st->FromTop(0), &b) && !__builtin_add_overflow(a, b, &r)) {
           ReplaceTopTwo(st, r);
-          break;
+          FAST();
         }
         VM_BINARY(OpAdd);
       }
-      case OP(kSub): {
+      HOT(kSub) {
         int32_t a, b, r;
         if (st->count() >= 2 && FastInteger(st->FromTop(1), &a) &&
             FastInteger(st->FromTop(0), &b) && !__builtin_sub_overflow(a, b, &r)) {
           ReplaceTopTwo(st, r);
-          break;
+          FAST();
         }
         VM_BINARY(OpSub);
       }
@@ -521,11 +676,11 @@ int ZetoVM::Execute() {
       } else {                                                                                    \
         ReplaceTopTwo(st, n);                                                                     \
       }                                                                                           \
-      break;                                                                                      \
+      JUMP();                                                                                     \
     }                                                                                             \
     VM_BINARY(fn);                                                                                \
   }
-      case OP(kCmp):
+      HOT(kCmp)
         VM_COMPARE(OpCmp, (a > b) - (a < b));
       case OP(kAnd):
         VM_BINARY(OpAnd);
@@ -539,17 +694,17 @@ int ZetoVM::Execute() {
         VM_BINARY(OpEin);
       case OP(kEcin):
         VM_BINARY(OpEcin);
-      case OP(kEq):
+      HOT(kEq)
         VM_COMPARE(OpEq, a == b ? 1 : 0);
-      case OP(kNe):
+      HOT(kNe)
         VM_COMPARE(OpNe, a != b ? 1 : 0);
-      case OP(kGe):
+      HOT(kGe)
         VM_COMPARE(OpGe, a >= b ? 1 : 0);
-      case OP(kLe):
+      HOT(kLe)
         VM_COMPARE(OpLe, a <= b ? 1 : 0);
-      case OP(kLt):
+      HOT(kLt)
         VM_COMPARE(OpLt, a < b ? 1 : 0);
-      case OP(kGt):
+      HOT(kGt)
         VM_COMPARE(OpGt, a > b ? 1 : 0);
 #undef VM_COMPARE
       case OP(kNot):
@@ -558,7 +713,7 @@ int ZetoVM::Execute() {
         VM_UNARY(OpIsNull);
 
       // --- Global fast paths ---
-      case OP(kCmpgg): {
+      HOT(kCmpgg) {
         Variable* a = FastSlot(program_.globals, OperandA(ip));
         Variable* b = FastSlot(program_.globals, OperandB(ip));
         int32_t x, y, order;
@@ -569,11 +724,11 @@ int ZetoVM::Execute() {
         } else {
           order = CompareVariables(a, b);
         }
-        if (FusedJump(code, length, next, order, &pc)) break;
+        if (FusedJump(code, length, next, order, &pc)) JUMP();
         VM_PUSH_INTEGER(order);
-        break;
+        FAST();
       }
-      case OP(kCmpgi): {
+      HOT(kCmpgi) {
         Variable* a = FastSlot(program_.globals, OperandA(ip));
         int32_t x, y = OperandB(ip), order;
         if (a == nullptr) {
@@ -583,17 +738,22 @@ int ZetoVM::Execute() {
         } else {
           order = CompareVariableInteger(a, y);
         }
-        if (FusedJump(code, length, next, order, &pc)) break;
+        if (FusedJump(code, length, next, order, &pc)) JUMP();
         VM_PUSH_INTEGER(order);
-        break;
+        FAST();
       }
-      case OP(kIncg): {
+      HOT(kIncg) {
         Variable* a = FastSlot(program_.globals, OperandA(ip));
         if (a == nullptr) break;
         int32_t x, sum;
         if (a->PeekInteger(&x) && !__builtin_add_overflow(x, OperandB(ip), &sum) &&
             a->PokeInteger(sum)) {
-          break;
+          // The step of a counted loop is followed by its jump back.
+          if (length - next >= 6 && GetLE16(code + next) == kJmp) {
+            pc = Target(next + 6, OperandA(code + next + 2), length);
+            JUMP();
+          }
+          FAST();
         }
         AssignOperand(a, OpAdd(IntegerOperand(a->Value_Integer()), IntegerOperand(OperandB(ip))));
         break;
@@ -608,50 +768,66 @@ int ZetoVM::Execute() {
         VM_PUSH(r);
         break;
       }
-      case OP(kStoregi): {
+      HOT(kStoregi) {
         Variable* a = FastSlot(program_.globals, OperandA(ip));
-        if (a != nullptr && !a->PokeInteger(OperandB(ip))) a->SetValue_Integer(OperandB(ip));
-        break;
+        if (a == nullptr || a->PokeInteger(OperandB(ip))) FAST();
+        a->SetValue_Integer(OperandB(ip));
+        NEXT();
       }
 
       // --- Jumps ---
-      case OP(kJmp):
+      HOT(kJmp) {
         pc = Target(next, OperandA(ip), length);
-        break;
-#define VM_JUMP_IF(test)                               \
-  {                                                    \
-    if (st->empty()) {                                 \
-      VM_PROTECT(StackUnderflow());                    \
-      break;                                           \
-    }                                                  \
-    int32_t n = PopIntegerUnchecked(st);               \
-    if (test) pc = Target(next, OperandA(ip), length); \
-    break;                                             \
+        JUMP();
+      }
+#define VM_JUMP_IF(test)                                 \
+  {                                                      \
+    if (st->empty()) {                                   \
+      VM_PROTECT(StackUnderflow());                      \
+      break;                                             \
+    }                                                    \
+    Operand& top = st->Top();                            \
+    if (top.kind == OperandKind::kInteger) {             \
+      int32_t n = top.value.integer;                     \
+      st->DropUnchecked();                               \
+      if (test) pc = Target(next, OperandA(ip), length); \
+      JUMP();                                            \
+    }                                                    \
+    int32_t n = PopIntegerUnchecked(st);                 \
+    if (test) pc = Target(next, OperandA(ip), length);   \
+    NEXT();                                              \
   }
-      case OP(kJmpEq):
+      HOT(kJmpEq)
         VM_JUMP_IF(n == 0);
-      case OP(kJmpNe):
+      HOT(kJmpNe)
         VM_JUMP_IF(n != 0);
-      case OP(kJmpLt):
+      HOT(kJmpLt)
         VM_JUMP_IF(n < 0);
-      case OP(kJmpLe):
+      HOT(kJmpLe)
         VM_JUMP_IF(n <= 0);
-      case OP(kJmpGt):
+      HOT(kJmpGt)
         VM_JUMP_IF(n > 0);
-      case OP(kJmpGe):
+      HOT(kJmpGe)
         VM_JUMP_IF(n >= 0);
 #undef VM_JUMP_IF
 
       // --- Calls ---
-      case OP(kCall):
+      HOT(kCall) {
         VM_PROTECT(Call(OperandA(ip)));
-        break;
-      case OP(kRet):
-      case OP(kRetn): {
+        NEXT();
+      }
+      // True from Return: a nested run's function returned.
+      HOT(kRet) {
         pc_ = pc;
-        if (Return(op == kRet)) return 1;  // a nested run's function returned
+        if (Return(true)) return 1;
         VM_RELOAD();
-        break;
+        NEXT();
+      }
+      HOT(kRetn) {
+        pc_ = pc;
+        if (Return(false)) return 1;
+        VM_RELOAD();
+        NEXT();
       }
       case OP(kExit):
       case OP(kExitAlt):
@@ -675,13 +851,14 @@ int ZetoVM::Execute() {
       case OP(kErrprefix):
         VM_PROTECT(ErrPrefix());
         break;
-      case OP(kLineno):
+      HOT(kLineno) {
         if (trace_flags_ & kLogTrace) {
           VM_PROTECT(LineNumber(OperandA(ip)));
-        } else {
-          line_ = OperandA(ip);
+          NEXT();
         }
-        break;
+        line_ = OperandA(ip);
+        FAST();
+      }
       case OP(kSourcefile):
         VM_PROTECT(SourceFile(OperandA(ip)));
         break;
@@ -735,6 +912,13 @@ int ZetoVM::Execute() {
 #undef VM_PUSH_VARIABLE
 #undef VM_PUSH_INTEGER
 #undef VM_POP
+#undef VM_FETCH
+#undef VM_STEP
+#undef VM_CHECK_FLAGS
+#undef HOT
+#undef NEXT
+#undef FAST
+#undef JUMP
 #undef OP
 
 }  // namespace orin

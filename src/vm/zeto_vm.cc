@@ -89,8 +89,8 @@ ZetoVM::~ZetoVM() {
   for (ZetoVM_Stack* s : spare_stacks_)
     delete s;
   callbacks_.reset();
-  for (void* f : spare_frames_)
-    ::operator delete(f);
+  for (ZetoVM_FunctionFrame* f : spare_frames_)
+    delete f;
 }
 
 void ZetoVM::Release() {

@@ -6,13 +6,19 @@
 // decodes in place from the segment's bytes and never reads past its
 // length: fewer than two bytes left, or operands cut short, end the code.
 //
-// Before each instruction the machine looks at four flags: its own abort
-// flag (set by fatal errors), and three it shares with the application and
-// other threads (relaxed loads; a stale value costs one instruction): the
-// time-out flag, the exit flag and the signal counter of asynchronous tasks.
+// The machine looks at four flags: its own abort flag (set by fatal
+// errors), and three it shares with the application and other threads
+// (relaxed loads): the time-out flag, the exit flag and the signal counter
+// of asynchronous tasks. They are looked at before every instruction except
+// after one that only moved integers and variables on the stack (a push, a
+// store, an integer sum); such a run of instructions ends at the next jump,
+// call or return, where they are looked at again. Only such instructions
+// skip the look, so an abort is always seen before the next instruction,
+// and a flag set by another thread within a few instructions.
 //
 // Frames (frame.h) live on the heap, each function call with its own
-// 512-entry stack; calls do not recurse on the C++ stack. A runaway
+// 512-entry stack; calls do not recurse on the C++ stack. Function frames,
+// their stacks and their locals tables are kept for later calls. A runaway
 // recursion stops at kMaxCallDepth frames with the fatal error "Stack
 // overflow". Nested runs (callbacks into script functions, compiled
 // expressions) do use the C++ stack and are capped at kMaxNestedRuns.
@@ -339,7 +345,7 @@ class ZetoVM : public NameContext {
   uint32_t call_depth_ = 0;
   uint32_t run_depth_ = 0;
   std::vector<ZetoVM_Stack*> spare_stacks_;
-  std::vector<void*> spare_frames_;  // storage for function frames
+  std::vector<ZetoVM_FunctionFrame*> spare_frames_;  // with their (empty) stacks
 
   bool aborted_ = false;
   std::string error_text_;

@@ -121,6 +121,66 @@ again:  pushc "/lib.ztc"
   EXPECT_EQ(lib->expression_count(), 2u);
 }
 
+// A function's local, changed through a by-reference parameter, reads the
+// same by name and from a ZtDO call expression, in a first call and in
+// later calls that reuse the frame and the locals of an earlier one.
+TEST_F(DoFiles, ByReferenceByNameAndDoExpressionSeeTheSameLocal) {
+  Write("/lib.ztc", R"(
+.func id(x)
+        pushl x
+        ret
+.end
+  )");
+  auto run = Main(R"asm(
+.func bump(&r, step)
+        pushl r
+        pushl step
+        add
+        popl r
+        retn
+.end
+.func probe(start)
+.local loc
+        pushl start
+        popl loc
+        pushl loc
+        pushi 1
+        call bump
+        pop
+        pushl loc
+        pushi 10
+        call bump
+        pop
+        pushnc "loc"
+        out
+        pushc ","
+        out
+        pushc "/lib.ztc"
+        pushc "id(loc)"
+        op_do_function
+        out
+        pushc ","
+        out
+        pushl loc
+        out
+        pushc ";"
+        out
+        retn
+.end
+        pushi 41
+        call probe
+        pop
+        pushi -11
+        call probe
+        pop
+        pushc "abc"
+        call probe
+        pop
+  )asm");
+  EXPECT_EQ(run->Run(), 1) << run->vm().ErrorText();
+  EXPECT_EQ(run->out(), "52,52,52;0,0,0;11,11,11;");
+}
+
 TEST_F(DoFiles, ConstantsReachingTheCallerOutliveTheFile) {
   // The value of 'abc' is a constant of a.ztc, which b.ztc evicts before
   // the caller uses it.
