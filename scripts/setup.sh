@@ -16,7 +16,8 @@ PACKAGES="build-essential cmake ninja-build g++ pkg-config git
     python3 clang libclang-rt-14-dev lua5.4 php-cli curl media-types
     chromium apache2-utils nginx-light ccache python3-dbf dbview
     libpcre2-dev libhowardhinnant-date-dev tzdata dante-server microsocks
-    qt6-base-dev xvfb xdotool python3-pil"
+    qt6-base-dev xvfb xdotool python3-pil
+    libsqlite3-dev libpq-dev postgresql php-sqlite3"
 
 missing=""
 for p in $PACKAGES; do
