@@ -31,7 +31,8 @@ struct FieldDefinition {
 bool ParseFields(std::string_view text, std::vector<FieldDefinition>* fields, std::string* error);
 
 // Replaces each :name outside quotes and comments by placeholder(n) and
-// lists the names in order. "::" (a cast) is left alone. False with *error
+// lists the names in order; a name may be dotted (g.total). "::" (a cast)
+// is left alone. False with *error
 // when a ':' starts no name.
 template <typename Placeholder>
 bool RewriteNamed(std::string_view sql, Placeholder placeholder, std::string* out,

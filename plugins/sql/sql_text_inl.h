@@ -36,8 +36,13 @@ bool RewriteNamed(std::string_view sql, Placeholder placeholder, std::string* ou
     }
     if (c == ':') {
       size_t end = i + 1;
-      while (end < sql.size() && NameChar(sql[end]))
+      // Dotted names (g.total, view.d.field) choose a scope, as in the
+      // script's own dynamic names.
+      while (end < sql.size() &&
+             (NameChar(sql[end]) ||
+              (sql[end] == '.' && end + 1 < sql.size() && NameStart(sql[end + 1])))) {
         ++end;
+      }
       if (end == i + 1 || !NameStart(sql[i + 1])) {
         *error = "A ':' in the statement names no parameter";
         return false;
