@@ -69,6 +69,8 @@ class SqlBackend {
   virtual std::string CreatedKeyColumn() const = 0;
   // The engine's type for an xBase field.
   virtual std::string TypeFor(char type, int length, int decimals) const = 0;
+  // The statement that opens a transaction.
+  virtual const char* Begin() const { return "BEGIN"; }
   // Whether text values may hold NUL bytes.
   virtual bool TextHoldsNul() const = 0;
 };

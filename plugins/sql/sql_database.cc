@@ -667,7 +667,7 @@ bool SqlDatabase::Transact() {
   if (in_transaction_) return Fail("A transaction is already open");
   SqlResult result;
   std::string error;
-  if (!backend_->Execute("BEGIN", {}, &result, &error)) return Fail(error);
+  if (!backend_->Execute(backend_->Begin(), {}, &result, &error)) return Fail(error);
   in_transaction_ = true;
   return true;
 }

@@ -166,6 +166,10 @@ class SqliteBackend : public orin_sql::SqlBackend {
     }
   }
 
+  // Takes the write lock at once: two transactions that read and then
+  // write would otherwise deadlock, and one of them fail at its write.
+  const char* Begin() const override { return "BEGIN IMMEDIATE"; }
+
   bool TextHoldsNul() const override { return true; }
 
  private:

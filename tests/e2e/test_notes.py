@@ -5,6 +5,7 @@ that looks like SQL is stored as text."""
 import os
 import re
 import sqlite3
+import threading
 import unittest
 import urllib.parse
 
@@ -55,6 +56,26 @@ class Notes(ServerTest):
         self.assertIn('<p id="deleted">Deleted 0.</p>', self.post(delete="1 OR 1=1").text)
         page = self.server.get("/notes.ztc").text
         self.assertIn('<p id="count">2 notes</p>', page)
+
+    def test_clients_posting_at_once_lose_nothing(self):
+        self.server.get("/notes.ztc")  # makes the database
+        failures = []
+
+        def client(c):
+            for i in range(100):
+                response = self.post(note=f"c{c}-{i}")
+                if 'id="saved"' not in response.text:
+                    failures.append(response.text[-300:])
+
+        threads = [threading.Thread(target=client, args=(c,)) for c in range(5)]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+        self.assertEqual(failures[:3], [])
+        with sqlite3.connect(os.path.join(self.site.data, "notes.db")) as db:
+            bodies = [r[0] for r in db.execute("SELECT body FROM notes")]
+        self.assertEqual(sorted(bodies), sorted(f"c{c}-{i}" for c in range(5) for i in range(100)))
 
 
 if __name__ == "__main__":
