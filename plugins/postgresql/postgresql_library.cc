@@ -102,9 +102,8 @@ class PostgresBackend : public orin_sql::SqlBackend {
     values.reserve(parameters.size());
     for (const SqlValue& p : parameters)
       values.push_back(p.null ? nullptr : p.text.c_str());
-    PGresult* result =
-        PQexecParams(connection_, text.c_str(), static_cast<int>(values.size()), nullptr,
-                     values.data(), nullptr, nullptr, 0);
+    PGresult* result = PQexecParams(connection_, text.c_str(), static_cast<int>(values.size()),
+                                    nullptr, values.data(), nullptr, nullptr, 0);
     ExecStatusType status = PQresultStatus(result);
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
       const char* primary =
@@ -124,7 +123,8 @@ class PostgresBackend : public orin_sql::SqlBackend {
       for (int c = 0; c < columns; ++c) {
         if (PQgetisnull(result, r, c)) continue;
         row[c].null = false;
-        row[c].text.assign(PQgetvalue(result, r, c), static_cast<size_t>(PQgetlength(result, r, c)));
+        row[c].text.assign(PQgetvalue(result, r, c),
+                           static_cast<size_t>(PQgetlength(result, r, c)));
       }
       out->rows.push_back(std::move(row));
     }

@@ -90,8 +90,8 @@ bool SqlView::Build(const std::vector<ColumnInfo>& columns) {
   }
   auto add = [&](const std::string& name, int column, Special special) {
     auto* data = new FieldData{this, column, special};
-    if (ztDatabaseView_AddVariable(handle_, name.data(), static_cast<int32_t>(name.size()),
-                                   data) == nullptr) {
+    if (ztDatabaseView_AddVariable(handle_, name.data(), static_cast<int32_t>(name.size()), data) ==
+        nullptr) {
       delete data;  // a column named like a special variable: the special wins
     }
   };
@@ -311,8 +311,7 @@ bool SqlView::Find(std::string_view value, bool exact) {
   if (!b->TextHoldsNul() && value.find('\0') != std::string_view::npos) {
     return Fail("Text with NUL bytes cannot be stored in this database");
   }
-  sql += (exact ? " = " : " >= ") + b->Placeholder(1) + " ORDER BY " + KeyOrder(false) +
-         " LIMIT 1";
+  sql += (exact ? " = " : " >= ") + b->Placeholder(1) + " ORDER BY " + KeyOrder(false) + " LIMIT 1";
   SqlResult result;
   if (!Execute(sql, parameters, &result)) return false;
   bool found = !result.rows.empty();
@@ -373,8 +372,9 @@ bool SqlView::Add() {
     parameters.push_back(std::move(bound));
     markers += b->Placeholder(static_cast<int>(parameters.size()));
   }
-  std::string sql = "INSERT INTO " + Quote(table_) +
-                    (names.empty() ? " DEFAULT VALUES" : " (" + names + ") VALUES (" + markers + ")");
+  std::string sql =
+      "INSERT INTO " + Quote(table_) +
+      (names.empty() ? " DEFAULT VALUES" : " (" + names + ") VALUES (" + markers + ")");
   SqlResult result;
   if (!Execute(sql, parameters, &result, key_)) return false;
   return Go(std::strtoll(result.inserted_key.c_str(), nullptr, 10));
@@ -394,12 +394,12 @@ bool SqlView::Update() {
     if (!ColumnValue(column, value.text, &bound)) return false;
     if (!sets.empty()) sets += ", ";
     parameters.push_back(std::move(bound));
-    sets += Quote(columns_[column].name) + " = " +
-            b->Placeholder(static_cast<int>(parameters.size()));
+    sets +=
+        Quote(columns_[column].name) + " = " + b->Placeholder(static_cast<int>(parameters.size()));
   }
   parameters.push_back(row_[0]);
-  std::string sql = "UPDATE " + Quote(table_) + " SET " + sets + " WHERE " + KeyName(key_) +
-                    " = " + b->Placeholder(static_cast<int>(parameters.size()));
+  std::string sql = "UPDATE " + Quote(table_) + " SET " + sets + " WHERE " + KeyName(key_) + " = " +
+                    b->Placeholder(static_cast<int>(parameters.size()));
   SqlResult result;
   if (!Execute(sql, parameters, &result)) return false;
   return Go(std::strtoll(row_[0].text.c_str(), nullptr, 10));
@@ -481,8 +481,8 @@ void SqlView::Fetch(ztDatabaseVariable* variable, int column, Special special) {
         count = std::to_string(rows_.size());
       } else {
         SqlResult result;
-        if (Execute("SELECT count(*) FROM " + Quote(table_), {}, &result) &&
-            !result.rows.empty() && !result.rows[0].empty()) {
+        if (Execute("SELECT count(*) FROM " + Quote(table_), {}, &result) && !result.rows.empty() &&
+            !result.rows[0].empty()) {
           count = result.rows[0][0].text;
         }
       }
@@ -530,8 +530,7 @@ bool SqlDatabase::Open(std::string_view target, std::string_view name, std::stri
   return OpenView(name, chosen, order);
 }
 
-bool SqlDatabase::Create(std::string_view target, std::string_view name,
-                         std::string_view fields) {
+bool SqlDatabase::Create(std::string_view target, std::string_view name, std::string_view fields) {
   std::vector<FieldDefinition> definitions;
   std::string error;
   if (!ParseFields(fields, &definitions, &error)) return Fail(error);
@@ -620,7 +619,8 @@ bool SqlDatabase::ExecuteNamed(std::string_view sql, SqlResult* out, std::string
   std::string rewritten;
   std::vector<std::string> names;
   SqlBackend* b = backend_.get();
-  if (!RewriteNamed(sql, [b](int n) { return b->Placeholder(n); }, &rewritten, &names, error)) {
+  if (!RewriteNamed(
+          sql, [b](int n) { return b->Placeholder(n); }, &rewritten, &names, error)) {
     return false;
   }
   std::vector<SqlValue> parameters;
@@ -650,8 +650,8 @@ bool SqlDatabase::Command(std::string_view sql, std::string_view count_variable)
   if (!ExecuteNamed(sql, &result, &error)) return Fail(error);
   std::string_view target = Trim(count_variable);
   if (!target.empty()) {
-    ztVariable* v = ztProgram_Lookup_Variable(program(), target.data(),
-                                              static_cast<int32_t>(target.size()));
+    ztVariable* v =
+        ztProgram_Lookup_Variable(program(), target.data(), static_cast<int32_t>(target.size()));
     if (v == nullptr) return Fail("Unknown variable '" + std::string(target) + "'");
     std::string count = std::to_string(result.changed);
     ztVariable_SetValue(v, count.data(), static_cast<int32_t>(count.size()));

@@ -76,9 +76,9 @@ class SqlView {
   std::string error_;
   bool query_ = false;
   std::string table_;
-  std::string key_;               // key column of a table view
+  std::string key_;  // key column of a table view
   std::vector<ColumnInfo> columns_;
-  int order_ = -1;                // column of the main index, -1: key order
+  int order_ = -1;  // column of the main index, -1: key order
   // Current row: the key, then the columns.
   bool has_row_ = false;
   bool eof_ = true;

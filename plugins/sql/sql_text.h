@@ -38,8 +38,8 @@ template <typename Placeholder>
 bool RewriteNamed(std::string_view sql, Placeholder placeholder, std::string* out,
                   std::vector<std::string>* names, std::string* error);
 
-// The number of statements after the first that `sql` holds (anything
-// but white space and comments after a ';' outside quotes).
+// Whether `sql` holds more than one statement: anything but white space
+// and comments after a ';' outside quotes.
 bool HasSecondStatement(std::string_view sql);
 
 }  // namespace orin_sql

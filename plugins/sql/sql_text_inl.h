@@ -38,9 +38,8 @@ bool RewriteNamed(std::string_view sql, Placeholder placeholder, std::string* ou
       size_t end = i + 1;
       // Dotted names (g.total, view.d.field) choose a scope, as in the
       // script's own dynamic names.
-      while (end < sql.size() &&
-             (NameChar(sql[end]) ||
-              (sql[end] == '.' && end + 1 < sql.size() && NameStart(sql[end + 1])))) {
+      while (end < sql.size() && (NameChar(sql[end]) || (sql[end] == '.' && end + 1 < sql.size() &&
+                                                         NameStart(sql[end + 1])))) {
         ++end;
       }
       if (end == i + 1 || !NameStart(sql[i + 1])) {

@@ -39,8 +39,8 @@ class SqliteBackend : public orin_sql::SqlBackend {
     }
     int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
     if (sqlite3_open_v2(resolved.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
-      *error = "Error opening '" + name + "': " +
-               (db_ != nullptr ? sqlite3_errmsg(db_) : "out of memory");
+      *error = "Error opening '" + name +
+               "': " + (db_ != nullptr ? sqlite3_errmsg(db_) : "out of memory");
       Disconnect(false);
       return false;
     }

@@ -325,7 +325,8 @@ bool ExternalDatabase::Create(std::string_view file, std::string_view name,
 }
 
 bool ExternalDatabase::SetIndexes(ZetoVM&, std::string_view list) {
-  if (table_->set_indexes == nullptr) return Fail("ZtOPEN with INDEXES attribute is an Unsupported Operation");
+  if (table_->set_indexes == nullptr)
+    return Fail("ZtOPEN with INDEXES attribute is an Unsupported Operation");
   return Result(table_->set_indexes(Handle(), list.data(), Len(list)));
 }
 
@@ -338,10 +339,9 @@ bool ExternalDatabase::SelectMainIndex(std::string_view index) {
 
 bool ExternalDatabase::MakeIndex(const MakeIndexOperands& operands) {
   if (table_->make_index == nullptr) return Fail(Unsupported("ZtMAKEINDEX"));
-  return Result(table_->make_index(Handle(), operands.file_name.data(),
-                                   Len(operands.file_name), operands.expression.data(),
-                                   Len(operands.expression), operands.flags.data(),
-                                   Len(operands.flags)));
+  return Result(table_->make_index(Handle(), operands.file_name.data(), Len(operands.file_name),
+                                   operands.expression.data(), Len(operands.expression),
+                                   operands.flags.data(), Len(operands.flags)));
 }
 
 bool ExternalDatabase::Pack() {

@@ -82,7 +82,8 @@ int ztDatabaseView_Commit(ztDatabaseView* view) {
 ztDatabaseVariable* ztDatabaseView_AddVariable(ztDatabaseView* view, const char* name,
                                                int32_t name_length, void* data) {
   if (view == nullptr || name == nullptr) return nullptr;
-  ExternalDatabaseVariable* variable = View(view)->AddVariable(MeasuredText(name, name_length), data);
+  ExternalDatabaseVariable* variable =
+      View(view)->AddVariable(MeasuredText(name, name_length), data);
   return variable == nullptr ? nullptr : variable->Handle();
 }
 

@@ -112,8 +112,7 @@ TEST_F(ExternalDatabases, WhatTheLibraryLacksIsUnsupported) {
 
 TEST_F(ExternalDatabases, AFailedOpenLeavesNothingOpenAndHeldFieldsReadEmptyAfterClose) {
   std::string source = std::string(kQuiet) + Open("f", "fail") + Show("ZtOPEN_Error") +
-                       "  pushc \"f\"\n  dbclose\n" + Show("ZtCLOSE_Error") +
-                       Open("m", "file.x") +
+                       "  pushc \"f\"\n  dbclose\n" + Show("ZtCLOSE_Error") + Open("m", "file.x") +
                        // A reference the script keeps outlives the database.
                        "  pushdc rows, value\n  refnc \"held\"\n  pushnc \"held\"\n  out\n"
                        "  pushc \"\\n\"\n  out\n  pushc \"m\"\n  dbclose\n"

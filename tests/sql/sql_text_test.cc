@@ -66,9 +66,10 @@ TEST(Names, QuotedLowerCaseAndChecked) {
 TEST(FieldSpecifications, TypesLengthsAndErrors) {
   std::vector<FieldDefinition> fields;
   std::string error;
-  ASSERT_TRUE(ParseFields(" Name char(8), qty NUMBER(6.2), n number(4,1), born date, ok bool, "
-                          "notes memo, big number",
-                          &fields, &error))
+  ASSERT_TRUE(
+      ParseFields(" Name char(8), qty NUMBER(6.2), n number(4,1), born date, ok bool, "
+                  "notes memo, big number",
+                  &fields, &error))
       << error;
   ASSERT_EQ(fields.size(), 7u);
   EXPECT_EQ(fields[0].name, "name");
