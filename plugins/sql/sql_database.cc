@@ -111,6 +111,7 @@ bool SqlView::OpenTable(std::string_view table) {
   std::string error;
   if (!database_->backend()->Describe(table_, &columns, &key_, &error)) return Fail(error);
   if (!Build(columns)) return false;
+  select_ = "SELECT " + SelectList() + " FROM " + Quote(table_);
   return Go(-1);
 }
 
@@ -192,7 +193,7 @@ bool SqlView::Go(int64_t row) {
     Changed();
     return true;
   }
-  std::string sql = "SELECT " + SelectList() + " FROM " + Quote(table_);
+  std::string sql = select_;
   std::vector<SqlValue> parameters;
   if (row == -1 || row == -2) {
     sql += " ORDER BY " + KeyOrder(row == -2) + " LIMIT 1";
@@ -225,7 +226,7 @@ bool SqlView::Skip(int32_t count) {
   bool forward = count > 0;
   int64_t steps = forward ? count : -static_cast<int64_t>(count);
   SqlBackend* b = database_->backend();
-  std::string sql = "SELECT " + SelectList() + " FROM " + Quote(table_);
+  std::string sql = select_;
   std::vector<SqlValue> parameters;
   if (!has_row_) {
     if (!forward) {
@@ -306,7 +307,7 @@ bool SqlView::Find(std::string_view value, bool exact) {
   if (query_) return Fail("ZtFIND is an Unsupported Operation");
   SqlBackend* b = database_->backend();
   std::string column = order_ >= 0 ? Quote(columns_[order_].name) : KeyName(key_);
-  std::string sql = "SELECT " + SelectList() + " FROM " + Quote(table_) + " WHERE " + column;
+  std::string sql = select_ + " WHERE " + column;
   std::vector<SqlValue> parameters{SqlValue::Text(value)};
   if (!b->TextHoldsNul() && value.find('\0') != std::string_view::npos) {
     return Fail("Text with NUL bytes cannot be stored in this database");

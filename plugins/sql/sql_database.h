@@ -77,6 +77,7 @@ class SqlView {
   bool query_ = false;
   std::string table_;
   std::string key_;  // key column of a table view
+  std::string select_;  // SELECT key, columns FROM table
   std::vector<ColumnInfo> columns_;
   int order_ = -1;  // column of the main index, -1: key order
   // Current row: the key, then the columns.
