@@ -86,7 +86,7 @@ bool SqlView::Build(const std::vector<ColumnInfo>& columns) {
   handle_ = ztDatabase_AddView(database_->handle(), name_.data(),
                                static_cast<int32_t>(name_.size()), this);
   if (handle_ == nullptr) {
-    return Fail("The view '" + name_ + "' is already open");
+    return Fail("Database '" + database_->name() + "' already has a view named '" + name_ + "'");
   }
   auto add = [&](const std::string& name, int column, Special special) {
     auto* data = new FieldData{this, column, special};
@@ -511,6 +511,7 @@ SqlDatabase::~SqlDatabase() {
 
 bool SqlDatabase::Open(std::string_view target, std::string_view name, std::string_view table,
                        std::string_view order) {
+  name_.assign(name);
   std::string error;
   if (!backend_->Connect(program(), target, false, &error)) return Fail(error);
   connected_ = true;
@@ -532,6 +533,7 @@ bool SqlDatabase::Open(std::string_view target, std::string_view name, std::stri
 }
 
 bool SqlDatabase::Create(std::string_view target, std::string_view name, std::string_view fields) {
+  name_.assign(name);
   std::vector<FieldDefinition> definitions;
   std::string error;
   if (!ParseFields(fields, &definitions, &error)) return Fail(error);

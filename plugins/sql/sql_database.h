@@ -76,7 +76,7 @@ class SqlView {
   std::string error_;
   bool query_ = false;
   std::string table_;
-  std::string key_;  // key column of a table view
+  std::string key_;     // key column of a table view
   std::string select_;  // SELECT key, columns FROM table
   std::vector<ColumnInfo> columns_;
   int order_ = -1;  // column of the main index, -1: key order
@@ -125,6 +125,7 @@ class SqlDatabase {
 
   SqlBackend* backend() const { return backend_.get(); }
   ztDatabase* handle() const { return handle_; }
+  const std::string& name() const { return name_; }
   ztProgram* program() const { return ztDatabase_Program(handle_); }
   const char* error() const { return error_.c_str(); }
   bool Fail(std::string text) {
@@ -139,6 +140,7 @@ class SqlDatabase {
 
   ztDatabase* handle_;
   std::unique_ptr<SqlBackend> backend_;
+  std::string name_;
   std::string error_;
   bool connected_ = false;
   bool in_transaction_ = false;
