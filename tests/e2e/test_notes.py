@@ -62,7 +62,7 @@ class Notes(ServerTest):
         failures = []
 
         def client(c):
-            for i in range(100):
+            for i in range(50):
                 response = self.post(note=f"c{c}-{i}")
                 if 'id="saved"' not in response.text:
                     failures.append(response.text[-300:])
@@ -75,7 +75,7 @@ class Notes(ServerTest):
         self.assertEqual(failures[:3], [])
         with sqlite3.connect(os.path.join(self.site.data, "notes.db")) as db:
             bodies = [r[0] for r in db.execute("SELECT body FROM notes")]
-        self.assertEqual(sorted(bodies), sorted(f"c{c}-{i}" for c in range(5) for i in range(100)))
+        self.assertEqual(sorted(bodies), sorted(f"c{c}-{i}" for c in range(5) for i in range(50)))
 
 
 if __name__ == "__main__":

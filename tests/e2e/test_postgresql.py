@@ -4,7 +4,8 @@ transactions a script rolls back, or that its time-out interrupts, leave
 nothing behind.
 
 Each server has five clients making ORIN_PG_REQUESTS requests each
-(default 2,000): 20,000 writes in all.
+(default 2,000): 20,000 writes in all. The sanitizer build runs 500 per
+client (tests/e2e/CMakeLists.txt).
 """
 import os
 import threading
