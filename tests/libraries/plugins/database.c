@@ -64,7 +64,13 @@ static int open1(ztDatabase* db, const char* file, int32_t file_length, const ch
 #endif
 
 static int close_db(ztDatabase* db) {
+#if DATABASE_VERSION < 6
+  /* Before version 6 the host has no release call: close gives it back. */
+  free(ztDatabase_data(db));
+  ztDatabase_SetData(db, NULL);
+#else
   (void)db;
+#endif
   return 1;
 }
 
