@@ -114,7 +114,7 @@ class PostgresBackend : public orin_sql::SqlBackend {
     }
     int columns = PQnfields(result), rows = PQntuples(result);
     out->columns.clear();
-    for (int c = 0; c < columns; ++c)
+    for (int c = 0; out->want_columns && c < columns; ++c)
       out->columns.emplace_back(PQfname(result, c));
     out->rows.clear();
     out->rows.reserve(static_cast<size_t>(rows));

@@ -24,6 +24,7 @@ struct SqlValue {
 using SqlRow = std::vector<SqlValue>;
 
 struct SqlResult {
+  bool want_columns = false;  // fill `columns` (queries; row reads know theirs)
   std::vector<std::string> columns;
   std::vector<SqlRow> rows;
   int64_t changed = 0;       // rows an INSERT, UPDATE or DELETE touched

@@ -118,6 +118,7 @@ bool SqlView::OpenTable(std::string_view table) {
 bool SqlView::OpenQuery(std::string_view sql) {
   query_ = true;
   SqlResult result;
+  result.want_columns = true;
   std::string error;
   if (!database_->ExecuteNamed(sql, &result, &error)) return Fail(error);
   std::vector<ColumnInfo> columns;
@@ -156,8 +157,8 @@ std::string SqlView::KeyOrder(bool descending) const {
   return order + KeyName(key_) + direction;
 }
 
-void SqlView::SetRow(const SqlRow& row) {
-  row_ = row;
+void SqlView::SetRow(SqlRow row) {
+  row_ = std::move(row);
   has_row_ = true;
   eof_ = false;
   deleted_ = false;
@@ -174,7 +175,7 @@ bool SqlView::LoadOne(const std::string& sql, const std::vector<SqlValue>& param
   if (result.rows.empty()) {
     eof_ = true;
   } else {
-    SetRow(result.rows.front());
+    SetRow(std::move(result.rows.front()));
   }
   Changed();
   return true;
@@ -260,7 +261,7 @@ bool SqlView::Skip(int32_t count) {
   SqlResult result;
   if (!Execute(query, parameters, &result)) return false;
   if (!result.rows.empty()) {
-    SetRow(result.rows.front());
+    SetRow(std::move(result.rows.front()));
   } else {
     // Like xBase, a walk that runs off the end stops on the last row it
     // reached.
@@ -268,7 +269,7 @@ bool SqlView::Skip(int32_t count) {
       if (!Execute(sql + " ORDER BY " + KeyOrder(forward) + " LIMIT 1", parameters, &result)) {
         return false;
       }
-      if (!result.rows.empty()) SetRow(result.rows.front());
+      if (!result.rows.empty()) SetRow(std::move(result.rows.front()));
     }
     eof_ = true;
   }
@@ -306,15 +307,19 @@ bool SqlView::SetOrder(std::string_view index) {
 bool SqlView::Find(std::string_view value, bool exact) {
   if (query_) return Fail("ZtFIND is an Unsupported Operation");
   SqlBackend* b = database_->backend();
-  std::string column = order_ >= 0 ? Quote(columns_[order_].name) : KeyName(key_);
-  std::string sql = select_ + " WHERE " + column;
-  std::vector<SqlValue> parameters{SqlValue::Text(value)};
+  if (find_order_ != order_) {  // the statements of this main index
+    std::string column = order_ >= 0 ? Quote(columns_[order_].name) : KeyName(key_);
+    std::string tail = b->Placeholder(1) + " ORDER BY " + KeyOrder(false) + " LIMIT 1";
+    find_sql_[0] = select_ + " WHERE " + column + " >= " + tail;
+    find_sql_[1] = select_ + " WHERE " + column + " = " + tail;
+    find_order_ = order_;
+  }
   if (!b->TextHoldsNul() && value.find('\0') != std::string_view::npos) {
     return Fail("Text with NUL bytes cannot be stored in this database");
   }
-  sql += (exact ? " = " : " >= ") + b->Placeholder(1) + " ORDER BY " + KeyOrder(false) + " LIMIT 1";
+  std::vector<SqlValue> parameters{SqlValue::Text(value)};
   SqlResult result;
-  if (!Execute(sql, parameters, &result)) return false;
+  if (!Execute(find_sql_[exact ? 1 : 0], parameters, &result)) return false;
   bool found = !result.rows.empty();
   if (found && !exact) {
     // A nearest match counts when the value begins the key.
@@ -322,7 +327,7 @@ bool SqlView::Find(std::string_view value, bool exact) {
     found = !key.null && key.text.compare(0, value.size(), value) == 0;
   }
   if (found) {
-    SetRow(result.rows.front());
+    SetRow(std::move(result.rows.front()));
   } else {
     eof_ = true;
   }

@@ -62,7 +62,7 @@ class SqlView {
   // Runs a row query and makes its first row current; none found sets eof
   // and keeps the current row.
   bool LoadOne(const std::string& sql, const std::vector<SqlValue>& parameters);
-  void SetRow(const SqlRow& row);
+  void SetRow(SqlRow row);
   // Changes the host's variables must pick up.
   void Changed();
   std::string KeyOrder(bool descending) const;
@@ -79,7 +79,10 @@ class SqlView {
   std::string key_;     // key column of a table view
   std::string select_;  // SELECT key, columns FROM table
   std::vector<ColumnInfo> columns_;
-  int order_ = -1;  // column of the main index, -1: key order
+  int order_ = -1;
+  // Find statements (nearest, exact), built for the main index find_order_.
+  std::string find_sql_[2];
+  int find_order_ = -2;  // column of the main index, -1: key order
   // Current row: the key, then the columns.
   bool has_row_ = false;
   bool eof_ = true;

@@ -79,7 +79,7 @@ class SqliteBackend : public orin_sql::SqlBackend {
     }
     int columns = sqlite3_column_count(statement);
     out->columns.clear();
-    for (int c = 0; c < columns; ++c) {
+    for (int c = 0; out->want_columns && c < columns; ++c) {
       const char* name = sqlite3_column_name(statement, c);
       out->columns.emplace_back(name != nullptr ? name : "");
     }
