@@ -114,6 +114,9 @@ int Update(ztDatabaseView* view) {
 int Find(ztDatabaseView* view, const char* value, int32_t length, int exact) {
   return View(view)->Find(Text(value, length), exact != 0);
 }
+int RevealToTable(ztDatabaseView* view, const char* file, int32_t length) {
+  return View(view)->RevealToTable(Text(file, length));
+}
 int RevealToVariable(ztDatabaseView* view, ztVariable* target) {
   return View(view)->Reveal(target);
 }
@@ -177,6 +180,7 @@ ztDatabaseTable MakeTable() {
   t.undelete = Undelete;
   t.update = Update;
   t.find = Find;
+  t.reveal_to_file = RevealToTable;
   t.reveal_to_variable = RevealToVariable;
   t.view_error = ViewError;
   t.fetch = Fetch;

@@ -467,6 +467,33 @@ bool SqlView::Reveal(ztVariable* target) {
   return true;
 }
 
+bool SqlView::RevealToTable(std::string_view table) {
+  std::string name = Lower(Trim(table));
+  if (!ValidName(name)) return Fail("'" + name + "' is not a valid table name");
+  std::vector<FieldDefinition> fields;
+  std::string error;
+  ParseFields("field_name char(63), field_type char(1), field_len number(4), field_dec number(4)",
+              &fields, &error);
+  if (!database_->CreateTable(name, fields, &error)) return Fail(error);
+  SqlBackend* b = database_->backend();
+  std::string sql = "INSERT INTO " + Quote(name) +
+                    " (field_name, field_type, field_len, field_dec)"
+                    " VALUES (" +
+                    b->Placeholder(1) + ", " + b->Placeholder(2) + ", " + b->Placeholder(3) + ", " +
+                    b->Placeholder(4) + ")";
+  for (const ColumnInfo& c : columns_) {
+    SqlResult result;
+    if (!Execute(
+            sql,
+            {SqlValue::Text(Upper(c.name)), SqlValue::Text(std::string(1, c.type)),
+             SqlValue::Text(std::to_string(c.length)), SqlValue::Text(std::to_string(c.decimals))},
+            &result)) {
+      return false;
+    }
+  }
+  return true;
+}
+
 void SqlView::Fetch(ztDatabaseVariable* variable, int column, Special special) {
   ztVariable* v = reinterpret_cast<ztVariable*>(variable);
   switch (special) {
@@ -545,6 +572,12 @@ bool SqlDatabase::Create(std::string_view target, std::string_view name, std::st
   if (!ValidName(name)) return Fail("'" + std::string(name) + "' is not a valid table name");
   if (!backend_->Connect(program(), target, true, &error)) return Fail(error);
   connected_ = true;
+  if (!CreateTable(name, definitions, &error)) return Fail(error);
+  return OpenView(name, name, "");
+}
+
+bool SqlDatabase::CreateTable(std::string_view name,
+                              const std::vector<FieldDefinition>& definitions, std::string* error) {
   std::string sql = "CREATE TABLE " + Quote(name) + " (";
   std::string key = backend_->CreatedKeyColumn();
   bool first = key.empty();
@@ -556,8 +589,7 @@ bool SqlDatabase::Create(std::string_view target, std::string_view name, std::st
   }
   sql += ")";
   SqlResult result;
-  if (!backend_->Execute(sql, {}, &result, &error)) return Fail(error);
-  return OpenView(name, name, "");
+  return backend_->Execute(sql, {}, &result, error);
 }
 
 bool SqlDatabase::Close() {

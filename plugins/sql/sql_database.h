@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "backend.h"
+#include "sql_text.h"
 
 namespace orin_sql {
 
@@ -42,6 +43,9 @@ class SqlView {
   bool Undelete();
   bool SetOrder(std::string_view index);
   bool Reveal(ztVariable* target);
+  // A new table `table` in the same database with one row per column:
+  // field_name, field_type, field_len, field_dec.
+  bool RevealToTable(std::string_view table);
 
   // Field variable values.
   void Fetch(ztDatabaseVariable* variable, int column, Special special);
@@ -121,6 +125,8 @@ class SqlDatabase {
   bool MakeIndex(std::string_view name, std::string_view column, std::string_view flags);
   bool SetOrder(std::string_view index);
   bool CloseView(SqlView* view);
+  bool CreateTable(std::string_view name, const std::vector<FieldDefinition>& definitions,
+                   std::string* error);
 
   // Runs a statement with the named parameters it holds bound to the
   // script variables of those names.
