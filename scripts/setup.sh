@@ -17,7 +17,8 @@ PACKAGES="build-essential cmake ninja-build g++ pkg-config git
     chromium apache2-utils nginx-light ccache python3-dbf dbview
     libpcre2-dev libhowardhinnant-date-dev tzdata dante-server microsocks
     qt6-base-dev xvfb xdotool python3-pil
-    python3-aiosmtpd dovecot-pop3d"
+    python3-aiosmtpd dovecot-pop3d
+    libsqlite3-dev libpq-dev postgresql php-sqlite3"
 
 missing=""
 for p in $PACKAGES; do

@@ -231,9 +231,87 @@ typedef struct ztConfigTable {
 } ztConfigTable;
 
 /* Database library: export
-       const void *zeto_database_library(void);
-   returning its database descriptor table. System library: any symbols,
-   found through ztSystemLibrary_GetFunction. */
+       const ztDatabaseTable *zeto_database_library(void);
+   The table serves the database type the library is registered under
+   (a database type name chosen in ZtOPEN / ZtCREATE). Every function entry
+   may be NULL: the operation is then reported as unsupported (commit,
+   rollback and transact succeed without it). Functions returning int give
+   1 on success and 0 on failure, the failure's text coming from `error` or
+   `view_error`. Texts are pointer + length (not NUL-terminated).
+
+   The library builds its views with ztDatabase_AddView and their field
+   variables with ztDatabaseView_AddVariable. A field variable asks for its
+   value through `fetch` whenever the view was marked dirty
+   (ztDatabaseView_SetDirty, after navigation); `fetch` stores the text with
+   ztVariable_SetValue (or leaves it empty for NULL). Values the script
+   assigns are kept by the host until the library calls
+   ztDatabaseView_Commit (in add and update), which hands each changed
+   variable to `store` once. System library: any symbols, found through
+   ztSystemLibrary_GetFunction. */
+#define ZT_DATABASE_TABLE_VERSION 6
+
+typedef struct ztDatabaseTable {
+  int32_t version; /* ZT_DATABASE_TABLE_VERSION */
+  int32_t padding;
+  /* ZtCREATE: file, database name, field specification. */
+  int (*create)(ztDatabase* db, const char* file, int32_t file_length, const char* name,
+                int32_t name_length, const char* fields, int32_t fields_length);
+  /* ZtOPEN (version 3 and later): file, database name, texts 1 to 3. */
+  int (*open)(ztDatabase* db, const char* file, int32_t file_length, const char* name,
+              int32_t name_length, const char* text1, int32_t text1_length, const char* text2,
+              int32_t text2_length, const char* text3, int32_t text3_length);
+  int (*close)(ztDatabase* db);
+  /* ZtOPENVIEW: its three texts. */
+  int (*open_view)(ztDatabase* db, const char* text1, int32_t text1_length, const char* text2,
+                   int32_t text2_length, const char* text3, int32_t text3_length);
+  /* ZtQUERY: its two texts. */
+  int (*query)(ztDatabase* db, const char* text1, int32_t text1_length, const char* text2,
+               int32_t text2_length);
+  int (*pack)(ztDatabase* db);
+  /* ZtPRIMARY with INDEXES. */
+  int (*select_main_index)(ztDatabase* db, const char* index, int32_t index_length);
+  /* ZtMAKEINDEX: file name, expression, flags. */
+  int (*make_index)(ztDatabase* db, const char* file, int32_t file_length, const char* expression,
+                    int32_t expression_length, const char* flags, int32_t flags_length);
+  /* ZtOPEN with INDEXES, ZtSETINDEX. */
+  int (*set_indexes)(ztDatabase* db, const char* list, int32_t list_length);
+  int (*reindex)(ztDatabase* db);
+  /* Borrowed from the library, NUL-terminated. */
+  const char* (*error)(ztDatabase* db);
+  /* Closes one view (ZtCLOSEVIEW, and each view when its database closes). */
+  int (*view_close)(ztDatabaseView* view);
+  int (*skip)(ztDatabaseView* view, int32_t count);
+  /* Row -1 is "top", -2 "bottom", else a record number. */
+  int (*go)(ztDatabaseView* view, int64_t row);
+  int (*add)(ztDatabaseView* view);
+  int (*remove)(ztDatabaseView* view); /* ZtDELETE */
+  int (*undelete)(ztDatabaseView* view);
+  int (*update)(ztDatabaseView* view);
+  int (*filter)(ztDatabaseView* view, const char* expression, int32_t expression_length);
+  int (*find)(ztDatabaseView* view, const char* value, int32_t value_length, int exact);
+  int (*reveal_to_file)(ztDatabaseView* view, const char* file, int32_t file_length);
+  /* Fills `target` with an array of structures FIELD_NAME, FIELD_TYPE,
+     FIELD_LEN, FIELD_DEC. */
+  int (*reveal_to_variable)(ztDatabaseView* view, ztVariable* target);
+  /* Borrowed from the library, NUL-terminated. */
+  const char* (*view_error)(ztDatabaseView* view);
+  /* Field variables. */
+  void (*fetch)(ztDatabaseVariable* variable);
+  /* A value the script assigned, handed over by ztDatabaseView_Commit. */
+  void (*store)(ztDatabaseVariable* variable, const char* value, int32_t value_length);
+  void* reserved_variable[4];
+  /* The field variable is being destroyed: release its data. */
+  void (*variable_free)(ztDatabaseVariable* variable);
+  int (*commit)(ztDatabase* db);   /* version 2 and later */
+  int (*rollback)(ztDatabase* db); /* version 2 and later */
+  void* reserved;
+  int (*transact)(ztDatabase* db); /* version 5 and later */
+  /* ZtDBCOMMAND: its two texts (version 5 and later). */
+  int (*command)(ztDatabase* db, const char* text1, int32_t text1_length, const char* text2,
+                 int32_t text2_length);
+  /* The database is destroyed and holds data (version 6 and later). */
+  void (*release)(ztDatabase* db);
+} ztDatabaseTable;
 
 /* Optional registration symbol (see the top of this file). */
 typedef void (*ztRegisterLibrary)(void* host);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "database/database_registry.h"
+#include "database/external_database.h"
 #include "image/opcodes.h"
 #include "libraries/handles.h"
 #include "libraries/library_registries.h"
@@ -132,20 +133,22 @@ void CommerceStop(ZetoVM& machine, const TagInstruction& in) {
 }
 
 // Database types other than xBase come from database libraries.
-std::unique_ptr<Database> LibraryDatabase(ZetoVM& machine, DatabaseRegistry&, std::string_view type,
-                                          std::string_view, std::string* error) {
+std::unique_ptr<Database> LibraryDatabase(ZetoVM& machine, DatabaseRegistry& databases,
+                                          std::string_view type, std::string_view name,
+                                          std::string* error) {
   ExternalDatabaseLibraryManager* registry =
       machine.application()->GetExternalDatabaseLibraryManager();
   if (registry == nullptr) {
     *error = "Database type '" + std::string(type) + "' is unsupported or not configured";
     return nullptr;
   }
-  if (registry->Get(type) == nullptr) {
+  ExternalDatabaseLibrary* library = registry->Get(type);
+  if (library == nullptr) {
     *error = registry->ErrorText();
     return nullptr;
   }
-  *error = "External databases are not available in this build";
-  return nullptr;
+  return std::make_unique<ExternalDatabase>(&machine, &databases, name,
+                                            static_cast<const ztDatabaseTable*>(library->table));
 }
 
 void Install() {

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "platform/dynamic_library.h"
+#include "util/ascii.h"
 #include "vm/external_call.h"
 
 #ifndef ORIN_PLUGIN_BUILD_DIR
@@ -85,6 +86,15 @@ void ExternalDatabaseLibraryManager::Register(std::string_view type, std::string
 
 ExternalDatabaseLibrary* ExternalDatabaseLibraryManager::Get(std::string_view type) {
   ExternalDatabaseLibrary* entry = Find(type);
+  if (entry == nullptr) {
+    // The database libraries shipped with the server serve their types
+    // unless the configuration registers another library for them.
+    std::string shipped = ShippedDatabaseLibrary(type);
+    if (!shipped.empty()) {
+      Register(type, shipped);
+      entry = Find(type);
+    }
+  }
   if (entry == nullptr) {
     error_ = Quoted("Database type '", type, "' is unsupported or not configured");
     return nullptr;
@@ -171,6 +181,39 @@ const LibraryRegistry& RunLibraries::Registry(LibraryRegistryKind kind) const {
       return systems_;
   }
   return EmptyLibraryRegistry::Instance();
+}
+
+namespace {
+
+// The first of <program directory>/../lib/orin and the build tree's
+// plug-in folder that holds `name`; empty when neither does.
+std::string ShippedPlugin(const char* name) {
+  std::error_code ec;
+  std::string program = ExecutableDirectory();
+  std::vector<std::filesystem::path> places;
+  if (!program.empty()) places.push_back(std::filesystem::path(program) / "../lib/orin");
+  if (ORIN_PLUGIN_BUILD_DIR[0] != '\0') places.emplace_back(ORIN_PLUGIN_BUILD_DIR);
+  for (const auto& place : places) {
+    std::filesystem::path candidate = place / name;
+    if (std::filesystem::is_regular_file(candidate, ec)) {
+      return std::filesystem::weakly_canonical(candidate, ec).string();
+    }
+  }
+  return std::string();
+}
+
+}  // namespace
+
+std::string ShippedDatabaseLibrary(std::string_view type) {
+  if (type.size() == 6 && EqualsNoCase(type, "sqlite")) {
+    static const std::string path = ShippedPlugin("liborin_sqlite.so");
+    return path;
+  }
+  if (type.size() == 10 && EqualsNoCase(type, "postgresql")) {
+    static const std::string path = ShippedPlugin("liborin_postgresql.so");
+    return path;
+  }
+  return std::string();
 }
 
 const std::vector<std::string>& DefaultBuiltinLibraries() {

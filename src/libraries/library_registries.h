@@ -158,6 +158,10 @@ class RunLibraries {
 // built in. Missing files are left out.
 const std::vector<std::string>& DefaultBuiltinLibraries();
 
+// The database library shipped with the server for `type` ("sqlite",
+// "postgresql"), found the same way; empty when there is none.
+std::string ShippedDatabaseLibrary(std::string_view type);
+
 }  // namespace orin
 
 #endif  // ORIN_LIBRARIES_LIBRARY_REGISTRIES_H_

@@ -128,8 +128,8 @@ TEST(CommerceLibraries, TableNamedEntriesAndIncompleteExports) {
 TEST(DatabaseAndSystemLibraries, ErrorTexts) {
   ExternalLibraryManager manager;
   ExternalDatabaseLibraryManager databases(&manager);
-  EXPECT_EQ(databases.Get("sqlite"), nullptr);
-  EXPECT_EQ(databases.ErrorText(), "Database type 'sqlite' is unsupported or not configured");
+  EXPECT_EQ(databases.Get("oracle"), nullptr);
+  EXPECT_EQ(databases.ErrorText(), "Database type 'oracle' is unsupported or not configured");
   databases.Register("null", PluginPath("zt_null_descriptor"));
   EXPECT_EQ(databases.Get("NULL"), nullptr);
   EXPECT_EQ(databases.ErrorText(), "Unable to retrieve database descriptor table");
