@@ -269,6 +269,7 @@ bool OrinApplication::LoadProgramFile() {
   bool loaded = attached && image_.Load(*file, LoadOrder::kMainScript);
   file->Close();
   image_.file = std::move(file);
+  image_.dictionary.set_share_storage(false);
   if (!attached) {
     WriteError(UnableToExecuteMessage(script_path_, image_.file->GetError()));
     return false;
