@@ -239,8 +239,9 @@ bool OrinApplication::LoadProgramFile() {
       ProgramCache::Shared().Find(program_file_, program_identity_);
   std::unique_ptr<TaggedFile> file;
   bool attached = false;
+  Stream* stream = nullptr;  // a large program is read in place
   if (bytes == nullptr) {
-    Stream* stream = opener.OpenStream(script_path_, kOpenRead);
+    stream = opener.OpenStream(script_path_, kOpenRead);
     if (stream == nullptr) {
       // The path is encoded here and once more by WriteError.
       WriteError(UnableToExecuteMessage(HtmlEncoded(script_path_, HtmlEncoding::kErrorText),
@@ -251,13 +252,14 @@ bool OrinApplication::LoadProgramFile() {
     // read of the file; a program of ordinary size is read whole first.
     MemoryStream whole;
     if (ReadWholeStream(stream, kWholeProgramLimit, &whole)) {
+      opener.CloseStream(stream);
+      stream = nullptr;
       bytes = std::make_shared<const std::string>(whole.bytes());
       KeepInCache(bytes);
     } else {
       file = std::make_unique<TaggedFile>(&opener);
       attached = file->Attach(script_path_, stream);
     }
-    opener.CloseStream(stream);
   }
   if (bytes != nullptr) {
     // Sections loaded late (localized token indexes) come from these same
@@ -268,6 +270,7 @@ bool OrinApplication::LoadProgramFile() {
   }
   bool loaded = attached && image_.Load(*file, LoadOrder::kMainScript);
   file->Close();
+  if (stream != nullptr) opener.CloseStream(stream);
   image_.file = std::move(file);
   image_.dictionary.set_share_storage(false);
   if (!attached) {
