@@ -4,7 +4,7 @@ BUILD_ASAN ?= build-asan
 CMAKE_ARGS ?=
 JOBS       ?= $(shell nproc)
 
-.PHONY: all setup configure build desktop test test-unit test-e2e test-asan run fuzz bench bench-http bench-http-client bench-xbase bench-databases format clean help
+.PHONY: all setup configure build desktop test test-unit test-e2e test-asan run fuzz bench bench-http bench-rss bench-http-client bench-xbase bench-databases format clean help
 
 all: build
 
@@ -18,7 +18,8 @@ help:
 	@echo "make bench    build and run the benchmarks"
 	@echo "make bench-xbase xBase tables and indexes against sqlite3 and python dbf"
 	@echo "make bench-databases  10,000 SQLite inserts and finds: orin against PHP PDO and Python"
-	@echo "make bench-http  requests per second: orin against nginx and php -S"
+	@echo "make bench-http  requests per second: orin against nginx, php-fpm and php -S"
+	@echo "make bench-rss   server memory over 100,000 mixed requests"
 	@echo "make bench-http-client  2,000 ZtCALL GETs against PHP and Python clients"
 	@echo "make test-e2e the end-to-end tests (real servers, curl, chromium)"
 	@echo "make format   clang-format every source file"
@@ -71,7 +72,10 @@ bench-databases: build
 	@/usr/bin/python3 bench/databases/bench.py $(BUILD) 10000
 
 bench-http: setup build
-	@BUILD=$(BUILD) ./bench/http/run.sh
+	@BUILD=$(BUILD) STRACE=1 ./bench/http/run.sh
+
+bench-rss: setup build
+	@BUILD=$(BUILD) python3 ./bench/http/rss.py
 
 bench-http-client: setup build
 	@BUILD=$(BUILD) ./bench/http-client/run.sh

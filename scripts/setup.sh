@@ -13,7 +13,7 @@ fi
 # Debian packages the build and the tests need.
 PACKAGES="build-essential cmake ninja-build g++ pkg-config git
     googletest libgtest-dev libcrypt-dev libtomlplusplus-dev libssl-dev openssl libmimalloc-dev
-    python3 clang libclang-rt-14-dev lua5.4 php-cli curl media-types
+    python3 clang libclang-rt-14-dev lua5.4 php-cli php-fpm curl media-types
     chromium apache2-utils nginx-light ccache python3-dbf dbview
     libpcre2-dev libhowardhinnant-date-dev tzdata dante-server microsocks
     qt6-base-dev xvfb xdotool python3-pil

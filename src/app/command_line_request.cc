@@ -55,7 +55,7 @@ CommandLineRequest::CommandLineRequest(std::string method, std::string path,
   }
 }
 
-int32_t CommandLineRequest::ReadBody(char* buffer, int32_t count) {
+int32_t CommandLineRequest::ReadSome(char* buffer, int32_t count, int64_t) {
   if (!body_) return 0;
   return body_->Read(buffer, count);
 }

@@ -30,7 +30,7 @@ class BodyOnlySink : public ByteSink {
   bool in_body_ = false;
 };
 
-class CommandLineRequest : public Request {
+class CommandLineRequest : public Request, public BodySource {
  public:
   // `headers` are "Name: value" lines. `body` (may be null) is read to its
   // end; a Content-Length header is added for it when none was given.
@@ -44,7 +44,9 @@ class CommandLineRequest : public Request {
   std::string_view Protocol() const override { return "HTTP/1.0"; }
   std::string_view RemoteAddress() const override { return "127.0.0.1"; }
   const HashTable<ByteString>& Headers() const override { return headers_; }
-  int32_t ReadBody(char* buffer, int32_t count) override;
+  BodySource* Body() override { return this; }
+  // The body file's bytes; a file never makes the reader wait.
+  int32_t ReadSome(char* buffer, int32_t count, int64_t deadline_ms) override;
   ByteSink* ResponseSink() override { return sink_; }
   std::string_view ServerName() const override { return server_name_; }
   int32_t ServerPort() const override { return port_; }

@@ -6,6 +6,7 @@
 
 #include "app/host_functions.h"
 #include "app/orin_async_application.h"
+#include "app/program_cache.h"
 #include "database/database_registry.h"
 #include "files/file_manager.h"
 #include "libraries/commerce.h"
@@ -156,6 +157,7 @@ OrinApplication::OrinApplication(Request* request, std::string script_path, RunS
       run_log_(config_.get(), ProcessId(), ThreadId()),
       error_reporter_(config_.get()) {
   output_ = output_sink_.get();
+  output_sink_->set_send_wait_ms(request->SendWaitMillis());
   tasks_ = std::make_unique<AsyncTasks>(this);
   // The database and ZtCALL instructions are served from the first run on.
   InstallDatabaseLayer();
@@ -233,23 +235,44 @@ bool OrinApplication::LoadConfiguration() {
 bool OrinApplication::LoadProgramFile() {
   script_opener_ = std::make_unique<AreaStreamOpener>(files_.get(), kScriptArea);
   AreaStreamOpener& opener = *script_opener_;
-  auto file = std::make_unique<TaggedFile>(&opener);
-  Stream* stream = opener.OpenStream(script_path_, kOpenRead);
-  if (stream == nullptr) {
-    // The path is encoded here and once more by WriteError.
-    WriteError(UnableToExecuteMessage(HtmlEncoded(script_path_, HtmlEncoding::kErrorText),
-                                      opener.ErrorText()));
-    return false;
+  std::shared_ptr<const std::string> bytes =
+      ProgramCache::Shared().Find(program_file_, program_identity_);
+  std::unique_ptr<TaggedFile> file;
+  bool attached = false;
+  Stream* stream = nullptr;  // a large program is read in place
+  if (bytes == nullptr) {
+    stream = opener.OpenStream(script_path_, kOpenRead);
+    if (stream == nullptr) {
+      // The path is encoded here and once more by WriteError.
+      WriteError(UnableToExecuteMessage(HtmlEncoded(script_path_, HtmlEncoding::kErrorText),
+                                        opener.ErrorText()));
+      return false;
+    }
+    // The loader reads a program in many small pieces, each a seek and a
+    // read of the file; a program of ordinary size is read whole first.
+    MemoryStream whole;
+    if (ReadWholeStream(stream, kWholeProgramLimit, &whole)) {
+      opener.CloseStream(stream);
+      stream = nullptr;
+      bytes = std::make_shared<const std::string>(whole.bytes());
+      KeepInCache(bytes);
+    } else {
+      file = std::make_unique<TaggedFile>(&opener);
+      attached = file->Attach(script_path_, stream);
+    }
   }
-  // The loader reads a program in many small pieces, each a seek and a read
-  // of the file; a program of ordinary size is read whole first instead.
-  MemoryStream whole;
-  bool in_memory = ReadWholeStream(stream, kWholeProgramLimit, &whole);
-  bool attached = file->Attach(script_path_, in_memory ? &whole : stream);
+  if (bytes != nullptr) {
+    // Sections loaded late (localized token indexes) come from these same
+    // bytes, never from a newer version of the file.
+    program_bytes_ = std::make_unique<BytesStreamOpener>(bytes);
+    file = std::make_unique<TaggedFile>(program_bytes_.get());
+    attached = file->Open(script_path_);
+  }
   bool loaded = attached && image_.Load(*file, LoadOrder::kMainScript);
   file->Close();
-  opener.CloseStream(stream);
+  if (stream != nullptr) opener.CloseStream(stream);
   image_.file = std::move(file);
+  image_.dictionary.set_share_storage(false);
   if (!attached) {
     WriteError(UnableToExecuteMessage(script_path_, image_.file->GetError()));
     return false;
@@ -259,6 +282,22 @@ bool OrinApplication::LoadProgramFile() {
     return false;
   }
   return true;
+}
+
+// Keeps what was just read when the file is still the version the request
+// resolved (the cache checks that it did not change during the read).
+void OrinApplication::KeepInCache(std::shared_ptr<const std::string> bytes) {
+  FileStatus status;
+  if (program_file_.empty() || !program_identity_.known() ||
+      !files_->StatOf(kScriptArea, script_path_, &status)) {
+    return;
+  }
+  FileIdentity after{status.device, status.inode, status.regular ? status.size : -1,
+                     status.modified_seconds * 1000000000 + status.modified_nanoseconds,
+                     status.changed_ns};
+  WallClockTime now = WallClockNow();
+  ProgramCache::Shared().Store(program_file_, program_identity_, after,
+                               now.seconds * 1000000000 + now.nanoseconds, std::move(bytes));
 }
 
 bool OrinApplication::CheckDataDirectory() {
@@ -383,13 +422,8 @@ void OrinApplication::AddRunVariables() {
 bool OrinApplication::ReadBody() {
   MachineUploadHandler uploads(this, machine_.get());
   RequestBodyTargets targets{this, globals_.get(), system_.get(), files_.get(), &uploads};
-  struct Source : BodySource {
-    explicit Source(Request* r) : request(r) {}
-    int32_t Read(char* buffer, int32_t count) override { return request->ReadBody(buffer, count); }
-    Request* request;
-  } source(request_);
   return ReadRequestBody(targets, request_->Header("Content-Type"),
-                         request_->Header("Content-Length"), &source);
+                         request_->Header("Content-Length"), request_->Body());
 }
 
 int OrinApplication::RunMachine() {

@@ -22,11 +22,13 @@
 #include "app/request.h"
 #include "app/run_log.h"
 #include "image/program_image.h"
+#include "util/file_identity.h"
 #include "vm/application_language_source.h"
 
 namespace orin {
 
 class AreaStreamOpener;
+class BytesStreamOpener;
 class AsyncTasks;
 class ExternalCallManager;
 class OrinOutput;
@@ -89,6 +91,14 @@ class OrinApplication : public OrinBaseApplication {
   // Stops the tasks (the server is stopping); the script itself goes on.
   void AbortTasks();
 
+  // Where the script area found the program and which version of the file
+  // it saw, so that an unchanged program is taken from the process's
+  // ProgramCache instead of being read again.
+  void SetProgramFile(std::string file_path, const FileIdentity& identity) {
+    program_file_ = std::move(file_path);
+    program_identity_ = identity;
+  }
+
   Request* request() const { return request_; }
   const std::string& script_path() const { return script_path_; }
   ZetoVM* machine() const { return machine_.get(); }
@@ -97,6 +107,7 @@ class OrinApplication : public OrinBaseApplication {
  private:
   bool LoadConfiguration();
   bool LoadProgramFile();
+  void KeepInCache(std::shared_ptr<const std::string> bytes);
   bool CheckDataDirectory();
   void BuildMachine();
   void AddRequestVariables();
@@ -108,6 +119,8 @@ class OrinApplication : public OrinBaseApplication {
 
   Request* request_;
   std::string script_path_;
+  std::string program_file_;
+  FileIdentity program_identity_;
   RunSettings settings_;
   std::unique_ptr<OrinOutput> output_sink_;
   RunLog run_log_;
@@ -115,6 +128,7 @@ class OrinApplication : public OrinBaseApplication {
   ApplicationLanguageSource language_source_{this};
   // Outlives the image: token indexes are read through it during the run.
   std::unique_ptr<AreaStreamOpener> script_opener_;
+  std::unique_ptr<BytesStreamOpener> program_bytes_;
   ProgramImage image_{&language_source_};
   std::unique_ptr<SystemVariableHash> system_;
   std::unique_ptr<UserVariableHash> globals_;

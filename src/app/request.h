@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "server/body_source.h"
 #include "util/byte_string.h"
 #include "util/hash_table.h"
 
@@ -28,10 +29,12 @@ class Request {
   virtual std::string_view RemoteAddress() const = 0;
   // Headers in arrival order; names compare case-insensitively.
   virtual const HashTable<ByteString>& Headers() const = 0;
-  // Body bytes: the count, 0 at the end, -1 on failure.
-  virtual int32_t ReadBody(char* buffer, int32_t count) = 0;
+  // Where the body comes from.
+  virtual BodySource* Body() = 0;
   // Where the response goes.
   virtual ByteSink* ResponseSink() = 0;
+  // How long a send may wait for a congested client.
+  virtual int32_t SendWaitMillis() const { return 30000; }
   // The response is complete though the run goes on (its tasks): the
   // client may be told there is no more.
   virtual void EndResponse() {}

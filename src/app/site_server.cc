@@ -1,9 +1,10 @@
 #include "app/site_server.h"
 
+#include <algorithm>
+
 #include "app/orin_config_loader.h"
 #include "files/file_environment.h"
 #include "files/file_manager.h"
-#include "platform/descriptor_sink.h"
 #include "server/client_request.h"
 #include "server/http_listener_thread.h"
 #include "server/http_server.h"
@@ -14,12 +15,12 @@ namespace orin {
 
 namespace {
 
-// The request as the server received it.
+// The request as the server received it: its body is read from the request
+// and the response written to its connection, the one owner of the socket.
 class ClientRequestAdapter : public Request {
  public:
   ClientRequestAdapter(ClientRequest& request, std::string server_name, int32_t port)
       : request_(request),
-        sink_(request.connection() ? request.connection()->socket().fd() : -1),
         server_name_(std::move(server_name)),
         port_(port) {
     if (const ByteString* q = request.query_string()) {
@@ -34,10 +35,12 @@ class ClientRequestAdapter : public Request {
   std::string_view Protocol() const override { return request_.protocol().view(); }
   std::string_view RemoteAddress() const override { return request_.remote_address(); }
   const HashTable<ByteString>& Headers() const override { return request_.headers(); }
-  int32_t ReadBody(char* buffer, int32_t count) override {
-    return request_.ReadBody(buffer, count);
+  BodySource* Body() override { return &request_; }
+  ByteSink* ResponseSink() override { return request_.connection(); }
+  int32_t SendWaitMillis() const override {
+    return request_.connection() ? request_.connection()->wait_millis()
+                                 : ClientConnection::kDefaultWaitMillis;
   }
-  ByteSink* ResponseSink() override { return &sink_; }
   void EndResponse() override {
     if (request_.connection()) request_.connection()->socket().ShutdownWrite();
   }
@@ -46,7 +49,6 @@ class ClientRequestAdapter : public Request {
 
  private:
   ClientRequest& request_;
-  DescriptorSink sink_;
   std::string server_name_;
   int32_t port_;
   std::string query_;
@@ -58,9 +60,12 @@ class ClientRequestAdapter : public Request {
 class SiteApplication : public ScriptApplication {
  public:
   SiteApplication(ClientRequest& request, std::string script_path, RunSettings settings,
-                  std::string server_name, int32_t port)
+                  std::string server_name, int32_t port, const std::string& file_path,
+                  const FileIdentity& identity)
       : adapter_(request, std::move(server_name), port),
-        app_(&adapter_, std::move(script_path), std::move(settings)) {}
+        app_(&adapter_, std::move(script_path), std::move(settings)) {
+    app_.SetProgramFile(file_path, identity);
+  }
 
   int Run() override { return app_.Run(); }
   void Tick(int64_t now) override { app_.Tick(static_cast<time_t>(now)); }
@@ -85,14 +90,24 @@ class FileManagerScriptArea : public ScriptArea {
     return false;
   }
 
-  bool Resolve(std::string_view request_path, std::string* file_path, bool* is_directory) override {
+  bool Resolve(std::string_view request_path, std::string* file_path, bool* is_directory,
+               FileIdentity* identity) override {
     FilePath resolved;
+    FileStatus status;
     if (!files_.ResolvePath(kScriptArea, request_path, &resolved) ||
-        !files_.Stat(kScriptArea, request_path, is_directory)) {
+        !files_.StatOf(kScriptArea, request_path, &status)) {
       error_ = files_.ErrorText();
       return false;
     }
     *file_path = resolved.Canonical();
+    *is_directory = status.directory;
+    if (identity != nullptr) {
+      identity->device = status.device;
+      identity->inode = status.inode;
+      identity->size = status.regular ? status.size : -1;
+      identity->modified_ns = status.modified_seconds * 1000000000 + status.modified_nanoseconds;
+      identity->changed_ns = status.changed_ns;
+    }
     return true;
   }
 
@@ -120,6 +135,8 @@ SiteServer::SiteServer(SiteSettings settings)
     : settings_(std::move(settings)),
       server_(std::make_unique<HTTPServer>(*this, settings_.tick_millis)) {
   server_->SetScriptRunner(this);
+  // Requests open the script and data directories once, not each time.
+  FileManager::ShareRoots(true);
 }
 
 SiteServer::~SiteServer() {
@@ -133,6 +150,7 @@ void SiteServer::Stop() {
   if (server_->listening()) server_->StopListening();
 }
 void SiteServer::Reload() {
+  FileManager::ForgetSharedRoots();
   server_->NotifyConfigChanged();
 }
 int SiteServer::port() const {
@@ -181,6 +199,8 @@ ServerSettings SiteServer::LoadSettings() {
   std::string_view default_file = loader.GetText(config_key::kDefaultFile);
   if (!default_file.empty()) s.defaultfile = std::string(default_file);
   s.wait_millis = settings_.wait_millis;
+  int32_t head_seconds = loader.GetInt(config_key::kTimeoutHeader);
+  s.head_timeout_millis = head_seconds > 0 ? std::min(head_seconds, 86400) * 1000 : 0;
   return s;
 }
 
@@ -190,11 +210,13 @@ std::unique_ptr<ScriptArea> SiteServer::NewScriptArea() {
 
 std::unique_ptr<ScriptApplication> SiteServer::CreateApplication(ClientRequest& request,
                                                                  const std::string& script_path,
-                                                                 const std::string&) {
+                                                                 const std::string& file_path,
+                                                                 const FileIdentity& identity) {
   RunSettings run = settings_.run;
   run.port = server_->port();
   return std::make_unique<SiteApplication>(request, script_path, std::move(run),
-                                           server_->HostName(), server_->port());
+                                           server_->HostName(), server_->port(), file_path,
+                                           identity);
 }
 
 }  // namespace orin

@@ -49,7 +49,8 @@ class SiteServer : public ServerEnvironment, public ScriptRunner {
   // ScriptRunner
   std::unique_ptr<ScriptApplication> CreateApplication(ClientRequest& request,
                                                        const std::string& script_path,
-                                                       const std::string& file_path) override;
+                                                       const std::string& file_path,
+                                                       const FileIdentity& identity) override;
 
  private:
   SiteSettings settings_;

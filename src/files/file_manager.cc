@@ -1,5 +1,6 @@
 #include "files/file_manager.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 
@@ -52,6 +53,18 @@ FileManager::~FileManager() {
 
 // Roots -----------------------------------------------------------------------
 
+namespace {
+std::atomic<bool> share_roots{false};
+}  // namespace
+
+void FileManager::ShareRoots(bool share) {
+  share_roots.store(share);
+}
+
+void FileManager::ForgetSharedRoots() {
+  Directory::ForgetShared();
+}
+
 bool FileManager::SetScriptDirectory(std::string_view path) {
   return SetDirectory(kScriptArea, path);
 }
@@ -83,7 +96,8 @@ bool FileManager::SetDirectory(int area, std::string_view path) {
     return false;
   }
   if (path.find('\0') != std::string_view::npos || path.size() > kMaxPathLength ||
-      root.directory.Open(root.path.Canonical()) != 0) {
+      (share_roots.load() ? root.directory.OpenShared(root.path.Canonical())
+                          : root.directory.Open(root.path.Canonical())) != 0) {
     error_ = prefix + "does not exist, or is not a directory";
     return false;
   }

@@ -58,6 +58,15 @@ class FileManager {
   bool SetScriptDirectory(std::string_view path);
   bool SetDataDirectory(std::string_view path);
   bool SetTemporaryDirectory(std::string_view path);
+  // For a server: every manager of the process opens a root path once and
+  // shares the descriptor with the others (Directory::OpenShared), instead
+  // of opening it for each request. Off by default.
+  static void ShareRoots(bool share);
+  // Shared roots are opened afresh from now on (the settings were reloaded).
+  static void ForgetSharedRoots();
+  // The status of a path in an area (links inside the area followed);
+  // false (ErrorText) when it is missing or outside.
+  bool StatOf(int32_t area, std::string_view path, FileStatus* status);
   // A task's manager starts with its parent's roots.
   bool CopyRoots(const FileManager& parent);
   // The canonical root of an area ("" when none).
@@ -190,7 +199,6 @@ class FileManager {
   bool RenameAt(const Location& source, const Location& destination);
   bool TouchAt(const Location& at);
   bool StatAt(const Location& at, FileStatus* status);
-  bool StatOf(int32_t area, std::string_view path, FileStatus* status);
   bool StatOf(std::string_view path, FileStatus* status);
   bool SetTimeAt(const Location& at, int64_t seconds);
   bool MakeDirectoryAt(const Location& at);

@@ -19,7 +19,8 @@ Dictionary::Block Dictionary::NewBlock(uint32_t min_bytes) {
   return b;
 }
 
-Dictionary::Dictionary(const Dictionary& other) : entries_(other.entries_), flags_(other.flags_) {
+Dictionary::Dictionary(const Dictionary& other)
+    : entries_(other.entries_), flags_(other.flags_), share_storage_(other.share_storage_) {
   blocks_.reserve(other.blocks_.size());
   for (const Block& b : other.blocks_) {
     Block copy{std::make_unique<char[]>(b.capacity), b.capacity, b.used};
@@ -88,7 +89,7 @@ int32_t Dictionary::Add(const char* bytes, int64_t length) {
     return -1;
   }
   auto n = static_cast<uint32_t>(length);
-  if (!blocks_.empty()) {
+  if (share_storage_ && !blocks_.empty()) {
     Block& cur = blocks_.back();
     // memmem finds the same first occurrence as a plain scan, in far fewer
     // comparisons when the block holds many names sharing letters.

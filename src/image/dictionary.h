@@ -63,6 +63,12 @@ class Dictionary {
   int32_t Add(const char* bytes, int64_t length);
   int32_t Add(std::string_view text) { return Add(text.data(), static_cast<int64_t>(text.size())); }
 
+  // Whether Add looks for the bytes in the current block before storing
+  // them (on: a written dictionary shares storage between names). A running
+  // program's dictionary is never written; its run adds dozens of names,
+  // and searching the block for each is wasted time.
+  void set_share_storage(bool share) { share_storage_ = share; }
+
   uint32_t Count() const { return static_cast<uint32_t>(entries_.size()); }
   uint32_t Flags() const { return flags_; }
   void SetFlags(uint32_t flags) { flags_ = flags; }
@@ -95,6 +101,7 @@ class Dictionary {
   std::vector<Block> blocks_;  // the last one is the current block
   std::vector<Entry> entries_;
   uint32_t flags_ = 0;
+  bool share_storage_ = true;
   std::string error_;
 };
 

@@ -5,8 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <time.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <sstream>
 
@@ -211,9 +216,87 @@ bool ConfigStore::Load() {
   return system_ok && user_ok;
 }
 
+namespace {
+
+struct FileIdentity {
+  bool exists = false;
+  uint64_t device = 0, inode = 0;
+  int64_t size = 0, modified_ns = 0, changed_ns = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+// False when the file's identity cannot be had (then it is read anyway).
+bool IdentityOf(const std::string& path, FileIdentity* id) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) {
+    *id = FileIdentity();
+    return errno == ENOENT;
+  }
+  id->exists = true;
+  id->device = st.st_dev;
+  id->inode = st.st_ino;
+  id->size = st.st_size;
+  id->modified_ns = int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
+  id->changed_ns = int64_t{st.st_ctim.tv_sec} * 1000000000 + st.st_ctim.tv_nsec;
+  return true;
+}
+
+// Changes this close to the read may share their timestamp with a later one.
+constexpr int64_t kSettledNs = 2000000000;
+
+bool Settled(const FileIdentity& id) {
+  if (!id.exists) return true;
+  struct timespec now;
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  int64_t now_ns = int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
+  return now_ns - std::max(id.modified_ns, id.changed_ns) >= kSettledNs;
+}
+
+std::mutex parsed_mutex;
+
+}  // namespace
+
+// What one file held when it was last read.
+struct ConfigStore::ParsedFile {
+  FileIdentity identity;
+  bool ok = true;
+  std::string error;
+  std::map<std::string, Value> values;
+};
+
 bool ConfigStore::LoadFile(const std::string& path) {
+  // By path; a few files at most (the settings of this process's sites).
+  static auto* parsed = new std::map<std::string, std::shared_ptr<const ParsedFile>>();
+  FileIdentity identity;
+  bool known = IdentityOf(path, &identity);
+  std::shared_ptr<const ParsedFile> file;
+  if (known) {
+    std::lock_guard<std::mutex> hold(parsed_mutex);
+    auto it = parsed->find(path);
+    if (it != parsed->end() && it->second->identity == identity) file = it->second;
+  }
+  if (file == nullptr) {
+    auto fresh = std::make_shared<ParsedFile>();
+    fresh->identity = identity;
+    std::string error;
+    fresh->ok = ReadFile(path, &fresh->values, &error);
+    fresh->error = std::move(error);
+    file = fresh;
+    if (known && Settled(identity)) {
+      std::lock_guard<std::mutex> hold(parsed_mutex);
+      (*parsed)[path] = file;
+    }
+  }
+  for (const auto& [name, v] : file->values)
+    values_[name] = v;
+  if (!file->ok) error_ = file->error;
+  return file->ok;
+}
+
+bool ConfigStore::ReadFile(const std::string& path, std::map<std::string, Value>* values,
+                           std::string* error) {
   toml::table table;
-  if (!ParseFile(path, &table, &error_)) return false;
+  if (!ParseFile(path, &table, error)) return false;
   for (auto&& [key, node] : table) {
     Value v;
     if (auto i = node.as_integer()) {
@@ -228,7 +311,7 @@ bool ConfigStore::LoadFile(const std::string& path) {
         if (auto es = e.as_string()) v.list.push_back(es->get());
       }
     }
-    values_[Lower(key.str())] = std::move(v);
+    (*values)[Lower(key.str())] = std::move(v);
   }
   return true;
 }

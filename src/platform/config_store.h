@@ -8,6 +8,13 @@
 // file chosen explicitly stands alone, so a test or a second site is never
 // disturbed by the machine's settings.
 //
+// Reading a file that has not changed since the last Load costs one stat:
+// each file's parsed values are kept by path, with the file's identity
+// (device, inode, size, modification and change times), and used again
+// while the identity is the same. A file changed within the last two
+// seconds is read again every time, since a second change within the
+// file system's timestamp granularity would not change its identity.
+//
 // Value names are matched without regard to letter case. Saving rewrites
 // only the user file: it reads it again, applies the changes made since
 // Load and replaces it through a temporary file and a rename, so a reader
@@ -73,6 +80,9 @@ class ConfigStore {
   };
 
   bool LoadFile(const std::string& path);
+  bool ReadFile(const std::string& path, std::map<std::string, Value>* values,
+                std::string* error);
+  struct ParsedFile;
   const Value* Find(std::string_view name, Kind kind) const;
   void Change(std::string_view name, Value v);
 

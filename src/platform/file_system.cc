@@ -9,7 +9,9 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <map>
 #include <memory>
+#include <mutex>
 
 namespace orin {
 
@@ -43,6 +45,7 @@ void FillStatus(const struct stat& st, FileStatus* status) {
   status->modified_nanoseconds = st.st_mtim.tv_nsec;
   status->owner = st.st_uid;
   status->group = st.st_gid;
+  status->changed_ns = int64_t{st.st_ctim.tv_sec} * 1000000000 + st.st_ctim.tv_nsec;
 }
 
 // Modification time `seconds`, or now; the access time stays.
@@ -212,9 +215,53 @@ Directory& Directory::operator=(Directory&& other) noexcept {
     fd_ = other.fd_;
     confined_ = other.confined_;
     path_ = std::move(other.path_);
+    shared_ = std::move(other.shared_);
     other.fd_ = -1;
   }
   return *this;
+}
+
+namespace {
+
+std::mutex shared_directories_lock;
+// By path; a server has a few areas, so the map stays small.
+std::map<std::string, std::shared_ptr<const int>>& SharedDirectories() {
+  static auto* directories = new std::map<std::string, std::shared_ptr<const int>>();
+  return *directories;
+}
+constexpr size_t kMaxSharedDirectories = 64;
+
+}  // namespace
+
+int Directory::OpenShared(const std::string& path) {
+  {
+    std::lock_guard<std::mutex> hold(shared_directories_lock);
+    auto it = SharedDirectories().find(path);
+    if (it != SharedDirectories().end()) {
+      Close();
+      confined_ = true;
+      shared_ = it->second;
+      fd_ = *shared_;
+      path_ = path;
+      return 0;
+    }
+  }
+  if (int err = Open(path)) return err;
+  std::lock_guard<std::mutex> hold(shared_directories_lock);
+  auto& directories = SharedDirectories();
+  if (directories.size() >= kMaxSharedDirectories || directories.count(path) != 0) return 0;
+  // From now on the descriptor belongs to the shared record.
+  shared_ = std::shared_ptr<const int>(new int(fd_), [](const int* fd) {
+    ::close(*fd);
+    delete fd;
+  });
+  directories[path] = shared_;
+  return 0;
+}
+
+void Directory::ForgetShared() {
+  std::lock_guard<std::mutex> hold(shared_directories_lock);
+  SharedDirectories().clear();
 }
 
 int Directory::Open(const std::string& path) {
@@ -253,7 +300,11 @@ int Directory::Duplicate(Directory* copy) const {
 }
 
 void Directory::Close() {
-  if (confined_ && fd_ >= 0) ::close(fd_);
+  if (shared_ != nullptr) {
+    shared_.reset();
+  } else if (confined_ && fd_ >= 0) {
+    ::close(fd_);
+  }
   fd_ = -1;
 }
 

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,6 +33,7 @@ struct FileStatus {
   int64_t modified_nanoseconds = 0;
   uint32_t owner = 0;  // user and group ids
   uint32_t group = 0;
+  int64_t changed_ns = 0;  // status change (inode) time, nanoseconds since the epoch
 };
 
 // How an open treats an existing or missing file.
@@ -92,7 +94,10 @@ class Directory {
   Directory() = default;
   ~Directory() { Close(); }
   Directory(Directory&& other) noexcept
-      : fd_(other.fd_), confined_(other.confined_), path_(std::move(other.path_)) {
+      : fd_(other.fd_),
+        confined_(other.confined_),
+        path_(std::move(other.path_)),
+        shared_(std::move(other.shared_)) {
     other.fd_ = -1;
   }
   Directory& operator=(Directory&& other) noexcept;
@@ -101,6 +106,14 @@ class Directory {
 
   // Opens `path` (absolute) as a confined directory.
   int Open(const std::string& path);
+  // The same, but the first open of a path is kept by the process and
+  // shared by every later OpenShared of that path (a server's areas are
+  // opened once, not once per request). The shared descriptor is closed
+  // when ForgetShared has dropped it and no Directory uses it any more.
+  int OpenShared(const std::string& path);
+  // Later OpenShared calls open their paths afresh (settings reloaded: a
+  // directory may have been replaced under the same name).
+  static void ForgetShared();
   // Resolves paths as the process does, absolute or from the working
   // directory, following every link.
   static Directory Unconfined();
@@ -143,6 +156,9 @@ class Directory {
   int fd_ = -1;
   bool confined_ = true;
   std::string path_;
+  // Set when fd_ is a descriptor shared through OpenShared; it is closed
+  // with the last holder.
+  std::shared_ptr<const int> shared_;
 };
 
 }  // namespace orin

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/plain_file.h"
@@ -62,13 +63,17 @@ void Socket::Close() {
 
 void Socket::CloseGracefully() {
   if (fd_ < 0) return;
-  ::shutdown(fd_, SHUT_WR);
   // Unread bytes at close make the kernel send a reset, which can destroy
-  // the response before the peer read it. Drain what is already here (a
-  // bounded amount, without waiting).
+  // the response before the peer read it. When nothing is unread (the
+  // usual case) a plain close ends the connection in order; otherwise stop
+  // sending and drain what is already here (a bounded amount, without
+  // waiting).
   char sink[4096];
-  for (int i = 0; i < 16; ++i) {
-    if (::recv(fd_, sink, sizeof sink, MSG_DONTWAIT) <= 0) break;
+  if (::recv(fd_, sink, sizeof sink, MSG_DONTWAIT) > 0) {
+    ::shutdown(fd_, SHUT_WR);
+    for (int i = 0; i < 16; ++i) {
+      if (::recv(fd_, sink, sizeof sink, MSG_DONTWAIT) <= 0) break;
+    }
   }
   Close();
 }
@@ -82,6 +87,18 @@ void Socket::CloseWithReset() {
 
 void Socket::ShutdownWrite() {
   if (fd_ >= 0) ::shutdown(fd_, SHUT_WR);
+}
+
+int32_t Socket::ReceiveNow(char* buffer, int32_t capacity) {
+  if (capacity <= 0) return 0;
+  for (;;) {
+    ssize_t n = ::recv(fd_, buffer, static_cast<size_t>(capacity), MSG_DONTWAIT);
+    if (n >= 0) return static_cast<int32_t>(n);
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return -2;
+    error_ = errno;
+    return -1;
+  }
 }
 
 int32_t Socket::Receive(char* buffer, int32_t capacity, int wait_ms) {
@@ -122,6 +139,33 @@ int32_t Socket::SendAll(const char* data, int32_t length, int wait_ms) {
     }
   }
   return sent;
+}
+
+int32_t Socket::SendNow(const char* data, int32_t length) {
+  if (length <= 0) return 0;
+  for (;;) {
+    ssize_t n = ::send(fd_, data, static_cast<size_t>(length), MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (n >= 0) return static_cast<int32_t>(n);
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+    error_ = errno;
+    return -1;
+  }
+}
+
+int Socket::WaitWritable(int wait_ms) {
+  pollfd p{fd_, POLLOUT, 0};
+  int64_t deadline = MonotonicMillis() + (wait_ms < 0 ? 0 : wait_ms);
+  for (;;) {
+    int64_t left = deadline - MonotonicMillis();
+    int r = ::poll(&p, 1, left > 0 ? static_cast<int>(left) : 0);
+    if (r > 0) return 1;  // writable, or an error the next send reports
+    if (r == 0) return 0;
+    if (errno != EINTR) {
+      error_ = errno;
+      return -1;
+    }
+  }
 }
 
 bool Socket::WaitReadable(int wait_ms) const {
@@ -177,6 +221,9 @@ ListenStatus ListenTcp(const std::string& address, int port, int backlog, Socket
     *error = SystemErrorText(errno);
     return ListenStatus::kBindFailed;
   }
+  // Best effort: without it a connection is accepted before its request.
+  int defer_seconds = 1;
+  ::setsockopt(s.fd(), IPPROTO_TCP, TCP_DEFER_ACCEPT, &defer_seconds, sizeof defer_seconds);
   if (::listen(s.fd(), backlog) != 0) {
     *error = SystemErrorText(errno);
     return ListenStatus::kFailed;
@@ -196,11 +243,21 @@ bool TcpPortInUse(int port) {
   return ::bind(s.fd(), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 && errno == EADDRINUSE;
 }
 
-int AcceptConnection(const Socket& listener, Socket* connection, std::string* error) {
+int AcceptConnection(const Socket& listener, Socket* connection, std::string* error,
+                     std::string* peer) {
   for (;;) {
-    int fd = ::accept4(listener.fd(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    sockaddr_in sa;
+    socklen_t len = sizeof sa;
+    int fd = ::accept4(listener.fd(), reinterpret_cast<sockaddr*>(&sa), &len,
+                       SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd >= 0) {
       *connection = Socket(fd);
+      if (peer != nullptr) {
+        char text[INET_ADDRSTRLEN];
+        bool known = len >= sizeof sa && sa.sin_family == AF_INET &&
+                     ::inet_ntop(AF_INET, &sa.sin_addr, text, sizeof text) != nullptr;
+        peer->assign(known ? text : "");
+      }
       return 1;
     }
     switch (errno) {
@@ -215,6 +272,26 @@ int AcceptConnection(const Socket& listener, Socket* connection, std::string* er
         return -1;
     }
   }
+}
+
+int PollReadable(const int* fds, uint8_t* ready, size_t count, int timeout_ms) {
+  std::vector<pollfd> polls(count);
+  for (size_t i = 0; i < count; ++i)
+    polls[i] = pollfd{fds[i], POLLIN, 0};
+  int64_t deadline = MonotonicMillis() + timeout_ms;
+  int r;
+  for (;;) {
+    r = ::poll(polls.data(), polls.size(), timeout_ms);
+    if (r >= 0) break;
+    if (errno != EINTR) return -1;
+    if (timeout_ms >= 0) {
+      int64_t left = deadline - MonotonicMillis();
+      timeout_ms = left > 0 ? static_cast<int>(left) : 0;
+    }
+  }
+  for (size_t i = 0; i < count; ++i)
+    ready[i] = polls[i].revents != 0 ? 1 : 0;
+  return r;
 }
 
 bool ConnectTcp(const std::string& address, int port, Socket* connection, std::string* error) {

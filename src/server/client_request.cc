@@ -4,11 +4,14 @@
 
 namespace orin {
 
-ClientRequest::ClientRequest(HTTPListenerThread* owner, Socket socket, int wait_millis)
+ClientRequest::ClientRequest(HTTPListenerThread* owner, AcceptedConnection connection,
+                             int wait_millis)
     : owner_(owner),
-      connection_(std::make_unique<ClientConnection>(std::move(socket), wait_millis)),
+      connection_(std::make_unique<ClientConnection>(std::move(connection.socket), wait_millis,
+                                                     std::move(connection.received),
+                                                     connection.input_ended)),
       reader_(connection_.get()),
-      remote_address_(connection_->socket().PeerAddress()) {}
+      remote_address_(std::move(connection.peer)) {}
 
 ClientRequest::ClientRequest(ByteSource* source, size_t line_budget)
     : reader_(source, line_budget) {}

@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "platform/socket.h"
+#include "server/body_source.h"
 #include "server/client_connection.h"
 #include "server/request_reader.h"
 #include "util/byte_string.h"
@@ -28,7 +29,7 @@ namespace orin {
 
 class HTTPListenerThread;
 
-class ClientRequest {
+class ClientRequest : public BodySource {
  public:
   static constexpr size_t kMaxHeaderLines = 10000;
 
@@ -40,8 +41,8 @@ class ClientRequest {
   };
 
   // A request on an accepted connection; `wait_millis` limits each wait for
-  // the client. The remote address is taken from the socket now.
-  ClientRequest(HTTPListenerThread* owner, Socket socket, int wait_millis);
+  // the client.
+  ClientRequest(HTTPListenerThread* owner, AcceptedConnection connection, int wait_millis);
   // A request read from any byte source, with no connection to answer on
   // (for parsing on its own).
   explicit ClientRequest(ByteSource* source,
@@ -76,6 +77,11 @@ class ClientRequest {
   // the count (fewer only when the input ended), 0 at the end, -1 when the
   // connection failed or the wait ran out before any byte.
   int32_t ReadBody(char* buffer, int32_t count) { return reader_.Read(buffer, count); }
+  // The body as a source: what arrives in one wait, which gives up at the
+  // deadline.
+  int32_t ReadSome(char* buffer, int32_t count, int64_t deadline_ms) override {
+    return reader_.ReadSome(buffer, count, deadline_ms);
+  }
 
  private:
   void SplitRequestLine();

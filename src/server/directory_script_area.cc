@@ -29,7 +29,8 @@ bool DirectoryScriptArea::Inside(const std::string& path) const {
 }
 
 bool DirectoryScriptArea::Resolve(std::string_view request_path, std::string* file_path,
-                                  bool* is_directory) {
+                                  bool* is_directory, FileIdentity* identity) {
+  if (identity != nullptr) *identity = FileIdentity();
   if (root_.empty()) return Fail("The script root is not defined");
   std::string path = root_;
   size_t i = 0;

@@ -16,7 +16,8 @@ namespace orin {
 class DirectoryScriptArea : public ScriptArea {
  public:
   bool SetRoot(const std::string& root) override;
-  bool Resolve(std::string_view request_path, std::string* file_path, bool* is_directory) override;
+  bool Resolve(std::string_view request_path, std::string* file_path, bool* is_directory,
+               FileIdentity* identity = nullptr) override;
   std::unique_ptr<Stream> OpenForReading(const std::string& file_path, int64_t* size) override;
   const std::string& ErrorText() const override { return error_; }
 

@@ -1,6 +1,8 @@
 #include "server/http_listener_thread.h"
 
+#include "platform/clock.h"
 #include "server/content_type.h"
+#include "server/head_collector.h"
 #include "server/http_server.h"
 #include "server/responses.h"
 #include "util/ascii.h"
@@ -34,29 +36,60 @@ void HTTPListenerThread::LoadConfiguration() {
 
 void HTTPListenerThread::Main() {
   LoadConfiguration();
-  const int fds[3] = {stop_event().fd(), listen_fd_, reload_event_.fd()};
+  ConnectionQueue& queue = server_->ready_connections();
+  enum { kStop, kListen, kQueue, kReload, kCount };
+  const int fds[kCount] = {stop_event().fd(), listen_fd_, queue.ready().fd(), reload_event_.fd()};
+  // Shared descriptors wake one waiting thread; without epoll every thread
+  // wakes and all but one find nothing.
+  ReadyWaiter waiter;
+  bool exclusive = true;
+  for (int i = 0; i < kCount && exclusive; ++i)
+    exclusive = waiter.Add(fds[i], i == kListen || i == kQueue);
   for (;;) {
-    int ready = WaitReadable(fds, 3, -1);
-    if (ready == 0) return;
+    int ready = exclusive ? waiter.Wait(-1) : WaitReadable(fds, kCount, -1);
+    if (ready == kStop) return;
     if (ready < -1) {
-      stop_event().Wait(kRetryMillis);  // poll itself failed (out of memory)
-    } else if (ready == 1) {
-      Socket connection;
-      std::string error;
-      int accepted = AcceptConnection(server_->listen_socket(), &connection, &error);
-      if (accepted > 0) {
-        Serve(std::move(connection));
-      } else if (accepted < 0) {
-        stop_event().Wait(kRetryMillis);
-      }
-    } else if (ready == 2 && reload_event_.Consume()) {
+      stop_event().Wait(kRetryMillis);  // the wait itself failed (out of memory)
+    } else if (ready == kListen) {
+      Accept();
+    } else if (ready == kQueue) {
+      AcceptedConnection connection;
+      if (queue.ready().Consume() && queue.Pop(&connection)) Serve(std::move(connection));
+    } else if (ready == kReload && reload_event_.Consume()) {
       LoadConfiguration();
     }
   }
 }
 
-void HTTPListenerThread::Serve(Socket socket) {
-  ClientRequest request(this, std::move(socket), settings_.wait_millis);
+void HTTPListenerThread::Accept() {
+  AcceptedConnection connection;
+  std::string error;
+  int accepted =
+      AcceptConnection(server_->listen_socket(), &connection.socket, &error, &connection.peer);
+  if (accepted < 0) stop_event().Wait(kRetryMillis);
+  if (accepted <= 0) return;
+  char block[kBlockSize];
+  int32_t n = connection.socket.ReceiveNow(block, kBlockSize);
+  if (n > 0) connection.received.assign(block, static_cast<size_t>(n));
+  if (n == 0 || n == -1) {
+    // Closed or failed: whatever arrived is all there will be.
+    if (!connection.received.empty()) Serve(std::move(connection));
+    return;
+  }
+  if (n > 0 && HeadComplete(connection.received)) {
+    Serve(std::move(connection));
+    return;
+  }
+  HeadCollector* collector = server_->head_collector();
+  int64_t deadline = settings_.head_timeout_millis > 0
+                         ? MonotonicMillis() + settings_.head_timeout_millis
+                         : 0;
+  // Refused when the collector is full: the connection closes unanswered.
+  if (collector != nullptr) collector->Add(std::move(connection), deadline, settings_.wait_millis);
+}
+
+void HTTPListenerThread::Serve(AcceptedConnection connection) {
+  ClientRequest request(this, std::move(connection), settings_.wait_millis);
   switch (request.Parse()) {
     case ClientRequest::ParseResult::kNoRequest:
       return;  // closed without a word
@@ -81,31 +114,34 @@ void HTTPListenerThread::Handle(ClientRequest& request) {
   }
   std::string file;
   bool directory = false;
-  if (area_ == nullptr || !area_->Resolve(path, &file, &directory)) {
+  FileIdentity identity;
+  if (area_ == nullptr || !area_->Resolve(path, &file, &directory, &identity)) {
     out.Send(NotFoundResponse(path));
     return;
   }
   std::string script_path(path);
   if (directory) {
     script_path = WithDefaultFile(path, settings_.defaultfile);
-    if (!area_->Resolve(script_path, &file, &directory) || directory) {
+    if (!area_->Resolve(script_path, &file, &directory, &identity) || directory) {
       out.Send(NotFoundResponse(path));
       return;
     }
   }
   std::string_view type = ContentTypeOf(file);
   if (EqualsNoCase(type, kCompiledScriptType)) {
-    RunScript(request, script_path, file);
+    RunScript(request, script_path, file, identity);
   } else {
     SendStaticFile(out, path, file, type);
   }
 }
 
 void HTTPListenerThread::RunScript(ClientRequest& request, const std::string& script_path,
-                                   const std::string& file_path) {
+                                   const std::string& file_path, const FileIdentity& identity) {
   ScriptRunner* runner = server_->script_runner();
   std::unique_ptr<ScriptApplication> application;
-  if (runner != nullptr) application = runner->CreateApplication(request, script_path, file_path);
+  if (runner != nullptr) {
+    application = runner->CreateApplication(request, script_path, file_path, identity);
+  }
   if (application == nullptr) {
     request.connection()->Send(ServerErrorResponse(
         "The script '" + script_path + "' cannot be run: " +

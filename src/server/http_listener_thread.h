@@ -1,12 +1,14 @@
 // HTTPListenerThread: one of the server's connection threads.
 //
-// It waits in poll on its stop event, the listening socket and its reload
-// event (in that order of precedence). A readable listening socket means a
-// pending connection; every idle thread wakes and one wins the accept (the
-// others find nothing and wait again). The thread then reads the request,
-// answers it and closes the connection before waiting again, so at most as
-// many requests are served at once as there are threads; further
-// connections wait in the listen backlog.
+// It waits on its stop event, the listening socket, the server's queue of
+// connections whose head arrived late, and its reload event (in that order
+// of precedence). The listening socket and the queue wake one idle thread
+// each, not all of them. A thread that accepts reads what the client sent;
+// a complete head is answered at once, an incomplete one goes to the head
+// collector (server/head_collector.h) so that a slow client never holds a
+// thread. The thread answers one request at a time and closes the
+// connection before waiting again, so at most as many requests are served
+// at once as there are threads.
 //
 // Answering: a path of 259 bytes or more gets the 400 page; the path is
 // resolved in the thread's script area (a directory through its default
@@ -48,10 +50,11 @@ class HTTPListenerThread : public TaskThread {
 
  private:
   void LoadConfiguration();
-  void Serve(Socket socket);
+  void Accept();
+  void Serve(AcceptedConnection connection);
   void Handle(ClientRequest& request);
   void RunScript(ClientRequest& request, const std::string& script_path,
-                 const std::string& file_path);
+                 const std::string& file_path, const FileIdentity& identity);
   void SendStaticFile(ClientConnection& out, std::string_view path, const std::string& file_path,
                       std::string_view content_type);
 

@@ -16,6 +16,8 @@ HTTPServer::~HTTPServer() {
 bool HTTPServer::FailListen(const std::string& reason) {
   error_ = "Error in HTTPServer::Listen(): " + reason;
   Stop();
+  collector_ = nullptr;
+  ready_.Clear();
   listen_socket_.Close();
   port_ = -1;
   return false;
@@ -40,6 +42,10 @@ bool HTTPServer::Listen() {
   host_name_ = LocalHostName();
   port_ = listen_socket_.LocalPort();
   if (!Start()) return FailListen(ThreadManager::ErrorText());
+  auto collector = std::make_unique<HeadCollector>(this, &ready_);
+  HeadCollector* collector_thread = collector.get();
+  if (!AddThread(std::move(collector))) return FailListen(ThreadManager::ErrorText());
+  collector_ = collector_thread;
   for (int i = 0; i < kThreadCount; ++i) {
     if (!AddThread(std::make_unique<HTTPListenerThread>(this, listen_socket_.fd()))) {
       return FailListen(ThreadManager::ErrorText());
@@ -52,6 +58,8 @@ bool HTTPServer::Listen() {
 void HTTPServer::StopListening() {
   if (!listening_) return;
   Stop();
+  collector_ = nullptr;
+  ready_.Clear();  // heads that no thread took any more
   listen_socket_.Close();
   listening_ = false;
 }

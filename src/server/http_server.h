@@ -1,5 +1,6 @@
-// HTTPServer: the listening socket and the pool of five connection threads,
-// run by the server's thread manager (whose watchdog also ticks the script
+// HTTPServer: the listening socket, the pool of five connection threads and
+// the head collector (server/head_collector.h) that waits for slow clients
+// on their behalf, run by the server's thread manager (whose watchdog also ticks the script
 // runs on those threads and any task threads added later).
 //
 // Lifecycle: created (not listening) -> Listen (socket open, threads
@@ -12,6 +13,7 @@
 #include <string>
 
 #include "platform/socket.h"
+#include "server/head_collector.h"
 #include "server/server_environment.h"
 #include "server/thread_manager.h"
 
@@ -50,12 +52,18 @@ class HTTPServer : public ThreadManager {
   ScriptRunner* script_runner() const { return runner_.load(); }
   ServerEnvironment& environment() const { return environment_; }
   const Socket& listen_socket() const { return listen_socket_; }
+  // Connections whose head arrived late, for the connection threads.
+  ConnectionQueue& ready_connections() { return ready_; }
+  // Null while not listening.
+  HeadCollector* head_collector() const { return collector_; }
   const std::string& ErrorText() const { return error_; }
 
  private:
   bool FailListen(const std::string& reason);
 
   ServerEnvironment& environment_;
+  ConnectionQueue ready_;
+  HeadCollector* collector_ = nullptr;  // owned by the thread manager
   std::atomic<ScriptRunner*> runner_{nullptr};
   Socket listen_socket_;
   std::string host_name_;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "platform/clock.h"
 #include "server/buffered_content_parser.h"
 #include "server/client_request.h"
 #include "server/multipart_form_parser.h"
@@ -20,10 +21,6 @@ bool StartsWithNoCase(std::string_view text, std::string_view keyword) {
 }
 
 }  // namespace
-
-int32_t ClientRequestBody::Read(char* buffer, int32_t count) {
-  return request_->ReadBody(buffer, count);
-}
 
 int32_t ContentLengthValue(std::string_view text) {
   size_t i = 0;
@@ -84,14 +81,17 @@ bool ReadRequestBody(const RequestBodyTargets& targets, const ByteString* conten
   int32_t remaining = length;
   while (remaining > 0) {
     int32_t want = remaining < kBodyBlockSize ? remaining : kBodyBlockSize;
-    int32_t got = source->Read(block, want);
-    if (got <= 0) break;  // closed, or failed: the body ends here
-    if (got > want) got = want;
-    remaining -= got;
-    if (app->post_timed_out()) {
+    // Read again each time: an upload stops the timer while its file is
+    // written and starts it afresh.
+    int64_t deadline = app->post_deadline_ms();
+    int32_t got = source->ReadSome(block, want, deadline);
+    if (app->post_timed_out() || (deadline != 0 && MonotonicMillis() >= deadline)) {
       app->ReportTimeout(kTimeoutMessage);
       return false;
     }
+    if (got <= 0) break;  // closed, or failed: the body ends here
+    if (got > want) got = want;
+    remaining -= got;
     if (!parser->Feed(block, got)) {
       app->ReportInputError(parser->ErrorText());
       return false;
@@ -106,9 +106,8 @@ bool ReadRequestBody(const RequestBodyTargets& targets, const ByteString* conten
 }
 
 bool ReadRequestBody(const RequestBodyTargets& targets, ClientRequest* request) {
-  ClientRequestBody body(request);
   return ReadRequestBody(targets, request->Header("Content-Type"),
-                         request->Header("Content-Length"), &body);
+                         request->Header("Content-Length"), request);
 }
 
 }  // namespace orin

@@ -2,9 +2,13 @@
 //
 // The Content-Type decides the parser: URL-encoded forms and multipart
 // forms (with uploads) fill the global scope, JSON and admitted other types
-// the system scope. Exactly Content-Length bytes are read, in 8192-byte
-// blocks, under the POST timer; a client that sends less ends the body
+// the system scope. Exactly Content-Length bytes are read, at most 8192 at
+// a time, under the POST timer; a client that sends less ends the body
 // early, and a receive failure counts as the end of the body.
+//
+// The POST timer is checked after every receive, and no wait for the
+// client lasts past it: a client that trickles its body a byte at a time
+// is stopped when the timer expires, not when 8192 bytes have come.
 #ifndef ORIN_SERVER_REQUEST_BODY_H_
 #define ORIN_SERVER_REQUEST_BODY_H_
 
@@ -13,6 +17,7 @@
 #include <string>
 #include <string_view>
 
+#include "server/body_source.h"
 #include "util/byte_string.h"
 
 namespace orin {
@@ -23,24 +28,6 @@ class HTTPContentParser;
 class UploadHandler;
 class VariableHash;
 class ZetoApplication;
-
-class BodySource {
- public:
-  virtual ~BodySource() = default;
-  // Up to `count` bytes: the count (fewer only when the input ended), 0 at
-  // the end, -1 on failure.
-  virtual int32_t Read(char* buffer, int32_t count) = 0;
-};
-
-// The body of a request read from a connection.
-class ClientRequestBody : public BodySource {
- public:
-  explicit ClientRequestBody(ClientRequest* request) : request_(request) {}
-  int32_t Read(char* buffer, int32_t count) override;
-
- private:
-  ClientRequest* request_;
-};
 
 // Where a body goes and who hears about it.
 struct RequestBodyTargets {

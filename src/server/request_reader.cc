@@ -64,4 +64,17 @@ int32_t RequestReader::Read(char* buffer, int32_t count) {
   return done;
 }
 
+int32_t RequestReader::ReadSome(char* buffer, int32_t count, int64_t deadline_ms) {
+  if (count <= 0) return 0;
+  if (position_ < filled_) {
+    int32_t take = filled_ - position_;
+    if (take > count) take = count;
+    std::memcpy(buffer, buffer_ + position_, static_cast<size_t>(take));
+    position_ += take;
+    return take;
+  }
+  int32_t n = source_->ReceiveBefore(buffer, count, deadline_ms);
+  return n > count ? -1 : n;  // a source that claims more than it was given is not believed
+}
+
 }  // namespace orin

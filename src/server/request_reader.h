@@ -26,6 +26,12 @@ class ByteSource {
   // the count, 0 when the peer closed, -1 on failure or when the wait ran
   // out.
   virtual int32_t Receive(char* buffer, int32_t capacity) = 0;
+  // As Receive, but giving up at `deadline_ms` on the monotonic clock (0:
+  // none) if that comes before the source's own wait ends.
+  virtual int32_t ReceiveBefore(char* buffer, int32_t capacity, int64_t deadline_ms) {
+    (void)deadline_ms;
+    return Receive(buffer, capacity);
+  }
 };
 
 class RequestReader {
@@ -54,6 +60,12 @@ class RequestReader {
   // the input ended. Returns the count (short only at the end of the input),
   // 0 at the end, -1 when the source failed before any byte of this call.
   int32_t Read(char* buffer, int32_t count);
+
+  // Reads what is there or arrives in one wait, up to `count` bytes: those
+  // left in the receive buffer, else one receive that gives up at
+  // `deadline_ms` (monotonic, 0: none). Returns the count, 0 at the end, -1
+  // on failure or when the wait ran out.
+  int32_t ReadSome(char* buffer, int32_t count, int64_t deadline_ms);
 
   // Bytes received but not yet consumed.
   int32_t buffered() const { return filled_ - position_; }

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "util/file_identity.h"
 #include "util/stream.h"
 
 namespace orin {
@@ -27,9 +28,11 @@ class ScriptArea {
 
   // Resolves a request path as received ("/" and "\" separate components)
   // to an existing file or directory inside the root. False (ErrorText)
-  // when it is missing or would lie outside the root.
-  virtual bool Resolve(std::string_view request_path, std::string* file_path,
-                       bool* is_directory) = 0;
+  // when it is missing or would lie outside the root. *identity, when asked
+  // for, tells this version of the file from others (unknown when the area
+  // cannot tell).
+  virtual bool Resolve(std::string_view request_path, std::string* file_path, bool* is_directory,
+                       FileIdentity* identity = nullptr) = 0;
 
   // Opens a path Resolve returned for reading and gives its size in bytes;
   // null (ErrorText) on failure.

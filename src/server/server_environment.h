@@ -21,6 +21,9 @@ struct ServerSettings {
   std::string zetoroot;      // the script root
   std::string defaultfile = "index.ztc";
   int wait_millis = 30000;  // limit of every wait for a client's bytes or room to send
+  // Limit for the whole request head, from the accept on; 0: none (the
+  // head collector still holds at most HeadCollector::kMaxConnections).
+  int head_timeout_millis = 30000;
 };
 
 class ServerEnvironment {
@@ -50,11 +53,14 @@ class ScriptRunner {
   // Creates the run for a request naming a compiled script. `script_path` is
   // the request path with the default file appended for a directory (for
   // example "/a/index.ztc"); `file_path` is where the script area resolved
-  // it. Called on connection threads, several at once. Null means the run
-  // could not even be created; the server then answers with a 500 page.
+  // it, and `identity` which version of the file it found there (unknown
+  // when the area cannot tell). Called on connection threads, several at
+  // once. Null means the run could not even be created; the server then
+  // answers with a 500 page.
   virtual std::unique_ptr<ScriptApplication> CreateApplication(ClientRequest& request,
                                                                const std::string& script_path,
-                                                               const std::string& file_path) = 0;
+                                                               const std::string& file_path,
+                                                               const FileIdentity& identity) = 0;
 };
 
 }  // namespace orin

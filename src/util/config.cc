@@ -70,6 +70,7 @@ constexpr ConfigKeyName kNames[] = {
     {kSlowRequestSyslogFacility, nullptr, "slowrequest_syslog_facility", false},
     {kSlowRequestSyslogPriority, nullptr, "slowrequest_syslog_priority", false},
     {kEnableDeprecated, "enable_deprecated", "enable_deprecated", false},
+    {kTimeoutHeader, "headertimeout", nullptr, false},
 };
 
 // Integer defaults; every integer key has one.
@@ -83,6 +84,7 @@ int32_t IntDefault(uint32_t key, bool* found) {
     case kTimeoutCall:
     case kTimeoutFile:
     case kTimeoutPost:
+    case kTimeoutHeader:
       return 30;
     case kDelayFile:
       return 100;

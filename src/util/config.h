@@ -92,6 +92,9 @@ constexpr uint32_t kSlowRequestSyslogIdent = 0x0200003E;
 constexpr uint32_t kSlowRequestSyslogFacility = 0x0200003F;
 constexpr uint32_t kSlowRequestSyslogPriority = 0x02000040;
 constexpr uint32_t kEnableDeprecated = 0x02000041;
+// Seconds a client has for its whole request head (the server's own; no
+// member in "zeto_config").
+constexpr uint32_t kTimeoutHeader = 0x01000042;
 }  // namespace config_key
 
 // How a key is named outside the program: the value name in the settings

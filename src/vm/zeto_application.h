@@ -205,6 +205,9 @@ class ZetoApplication {
   uint32_t tick_count() const { return tick_count_; }
   time_t global_deadline() const { return global_deadline_; }
   bool post_timed_out() const { return post_timed_out_.load() != 0; }
+  // When the POST timer runs out, on the monotonic clock in milliseconds; 0
+  // while it is stopped or unlimited.
+  int64_t post_deadline_ms() const { return post_deadline_ms_.load(); }
 
  protected:
   // Seconds of the global and POST timers, read from the configuration by

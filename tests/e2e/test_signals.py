@@ -15,16 +15,17 @@ THREADS = 5
 class Signals(ServerTest):
     def one_request_per_thread(self, server, path="/"):
         """The bodies of THREADS requests served by THREADS different threads:
-        every connection is held by a thread (sent all but the end of its
-        head, and accepted) before any of them may be answered."""
-        request = build_request(path)
+        every connection is held by a thread (its head sent and accepted, the
+        thread waiting for the body) before any of them may be answered."""
+        request = build_request(path, "POST", {"Content-Type": "application/x-www-form-urlencoded"},
+                                body="a")
         conns = [server.connect() for _ in range(THREADS)]
         try:
             for c in conns:
-                c.sendall(request[:-2])
+                c.sendall(request[:-1])
             wait_all_accepted(server.port)
             for c in conns:
-                c.sendall(request[-2:])
+                c.sendall(request[-1:])
             responses = [Response(read_all(c)) for c in conns]
         finally:
             for c in conns:

@@ -16,30 +16,35 @@ class FiveThreads(ServerTest):
     def test_sixth_client_is_answered_only_when_a_thread_is_free(self):
         self.site.script("/who.ztc", '.system query_string\npushs query_string\nout\n')
         server = self.serve()
-        idle = []
+        busy = []
         try:
-            # Five connections that say nothing keep all five threads busy
-            # once they are accepted.
-            for _ in range(5):
-                idle.append(server.connect())
+            # Five requests whose bodies have not come keep all five threads
+            # busy reading them. (Clients that have not even sent their head
+            # hold no thread: see test_slow_clients.)
+            for i in range(5):
+                s = server.connect()
+                s.sendall(f"POST /who.ztc?busy{i} HTTP/1.0\r\n"
+                          "Content-Type: application/x-www-form-urlencoded\r\n"
+                          "Content-Length: 3\r\n\r\n".encode())
+                busy.append(s)
             wait_all_accepted(server.port)
             sixth = server.connect()
             sixth.sendall(b"GET /who.ztc?sixth HTTP/1.0\r\n\r\n")
             self.assertFalse(wait_readable(sixth, QUIET_WINDOW),
                              "the sixth client was answered while five threads were busy")
             self.assertEqual(accept_queue_length(server.port), 1)  # still waiting
-            # A held connection's thread is not stuck: it serves its own request.
-            idle[0].sendall(b"GET /who.ztc?first HTTP/1.0\r\n\r\n")
-            first = Response(read_all(idle[0]))
+            # A busy thread is not stuck: it serves its own request.
+            busy[0].sendall(b"a=1")
+            first = Response(read_all(busy[0]))
             sixth.settimeout(IO_WAIT)
             answer = Response(read_all(sixth))
-            self.assertEqual(first.body, b"first")
+            self.assertEqual(first.body, b"busy0")
             self.assertEqual(answer.body, b"sixth")
             sixth.close()
         finally:
-            for s in idle:
+            for s in busy:
                 s.close()
-        # The four closed connections end without an answer; all five
+        # The four closed connections end their bodies early; all five
         # threads serve again.
         clients = [server.connect() for _ in range(5)]
         for i, c in enumerate(clients):

@@ -29,8 +29,9 @@ using testing_support::Var;
 class StringBody : public BodySource {
  public:
   explicit StringBody(std::string bytes, int32_t end = 0) : bytes_(std::move(bytes)), end_(end) {}
-  int32_t Read(char* buffer, int32_t count) override {
+  int32_t ReadSome(char* buffer, int32_t count, int64_t deadline_ms) override {
     asked.push_back(count);
+    deadlines.push_back(deadline_ms);
     if (on_read) on_read();
     if (at_ >= bytes_.size()) return end_;
     size_t n = std::min(bytes_.size() - at_, static_cast<size_t>(count));
@@ -41,6 +42,7 @@ class StringBody : public BodySource {
   size_t consumed() const { return at_; }
 
   std::vector<int32_t> asked;
+  std::vector<int64_t> deadlines;
   std::function<void()> on_read;
 
  private:

@@ -64,13 +64,14 @@ class SiteEnvironment : public ServerEnvironment {
   class LoggingArea : public DirectoryScriptArea {
    public:
     explicit LoggingArea(SiteEnvironment* env) : env_(env) {}
-    bool Resolve(std::string_view path, std::string* file, bool* dir) override {
+    bool Resolve(std::string_view path, std::string* file, bool* dir,
+                 FileIdentity* identity = nullptr) override {
       {
         std::lock_guard<std::mutex> hold(env_->m_);
         env_->resolved_.emplace_back(path);
         env_->cv_.notify_all();
       }
-      return DirectoryScriptArea::Resolve(path, file, dir);
+      return DirectoryScriptArea::Resolve(path, file, dir, identity);
     }
 
    private:
@@ -141,7 +142,8 @@ class EchoRunner : public ScriptRunner {
   explicit EchoRunner(bool wait_for_tick = false) : wait_for_tick_(wait_for_tick) {}
   std::unique_ptr<ScriptApplication> CreateApplication(ClientRequest& request,
                                                        const std::string& script_path,
-                                                       const std::string& file_path) override {
+                                                       const std::string& file_path,
+                                                       const FileIdentity&) override {
     return std::make_unique<EchoApplication>(request, script_path, file_path, wait_for_tick_);
   }
 

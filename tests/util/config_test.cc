@@ -42,6 +42,7 @@ const std::map<uint32_t, int32_t> kIntDefaults = {
     {kSocksVersion, 4},
     {kSocksPort, 1080},
     {kSlowRequestSyslog, 0},
+    {kTimeoutHeader, 30},
 };
 
 const std::map<uint32_t, std::string> kTextDefaults = {
@@ -75,7 +76,7 @@ TEST(Config, EveryKeyReadsItsDefault) {
     }
   }
   EXPECT_EQ(ints, static_cast<int>(kIntDefaults.size()));
-  EXPECT_EQ(ints + texts, 56);
+  EXPECT_EQ(ints + texts, 57);
 }
 
 TEST(Config, KindMismatchesAndUnknownKeys) {
@@ -192,7 +193,7 @@ TEST(ConfigKeyNames, ValueAndMemberNamesFindTheirKeys) {
     }
   }
   EXPECT_EQ(members, 55);
-  EXPECT_EQ(values, 40);
+  EXPECT_EQ(values, 41);
   EXPECT_EQ(saved, 29);
 }
 
