@@ -283,6 +283,16 @@ bool ExternalDatabase::Result(int ok) {
   return Fail(text != nullptr ? std::string(text) : std::string());
 }
 
+namespace {
+// An older library's `open` has fewer parameters than the table declares;
+// it is called through its own type, reached by way of the generic function
+// pointer type (the one cast between function types that is meant for it).
+template <typename F>
+void (*AnyFunction(F* f))() {
+  return reinterpret_cast<void (*)()>(f);
+}
+}  // namespace
+
 bool ExternalDatabase::Open(std::string_view file, std::string_view name, std::string_view text1,
                             std::string_view text2, const std::string* text3) {
   if (table_->open == nullptr) return Fail(Unsupported("ZtOPEN"));
@@ -296,13 +306,13 @@ bool ExternalDatabase::Open(std::string_view file, std::string_view name, std::s
   if (table_->version == 2) {
     using Open2 = int (*)(ztDatabase*, const char*, int32_t, const char*, int32_t, const char*,
                           int32_t, const char*, int32_t);
-    auto open = reinterpret_cast<Open2>(table_->open);
+    auto open = reinterpret_cast<Open2>(AnyFunction(table_->open));
     return Result(open(Handle(), file.data(), Len(file), text1.data(), Len(text1), text2.data(),
                        Len(text2), third.data(), Len(third)));
   }
   using Open1 =
       int (*)(ztDatabase*, const char*, int32_t, const char*, int32_t, const char*, int32_t);
-  auto open = reinterpret_cast<Open1>(table_->open);
+  auto open = reinterpret_cast<Open1>(AnyFunction(table_->open));
   return Result(
       open(Handle(), file.data(), Len(file), text1.data(), Len(text1), text2.data(), Len(text2)));
 }

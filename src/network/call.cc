@@ -25,18 +25,6 @@ namespace {
 
 constexpr int32_t kCallTag = 14;
 
-std::vector<std::string_view> SplitNames(std::string_view list) {
-  std::vector<std::string_view> out;
-  while (!list.empty()) {
-    size_t comma = list.find(',');
-    std::string_view piece = TrimSpaceTabCrLf(list.substr(0, comma));
-    if (!piece.empty()) out.push_back(piece);
-    if (comma == std::string_view::npos) break;
-    list.remove_prefix(comma + 1);
-  }
-  return out;
-}
-
 void AppendUrlEncoded(std::string* out, std::string_view text) {
   static const char kHex[] = "0123456789ABCDEF";
   for (char c : text) {
@@ -111,7 +99,7 @@ void Call::SetArray(const char* name, const std::vector<std::string>& values) {
 }
 
 bool Call::ParseFlags(const std::string& text) {
-  for (std::string_view piece : SplitNames(text)) {
+  for (std::string_view piece : SplitCommaList(text)) {
     if (EqualsNoCase(piece, "noparse")) {
       flags_ |= kCallNoParse;
     } else if (EqualsNoCase(piece, "force_https")) {
@@ -140,14 +128,14 @@ bool Call::Start(const CallInputs& in) {
 
   // Form fields with their current values.
   std::vector<std::pair<std::string, std::string>> fields;
-  for (std::string_view name : SplitNames(in.fields)) {
+  for (std::string_view name : SplitCommaList(in.fields)) {
     Variable* v = LookupDynamicVariable(machine_, name);
     std::string value;
     if (v != nullptr) value.assign(v->Value().view());
     fields.emplace_back(std::string(name), std::move(value));
   }
   std::string files_text = WithoutNul(in.files);
-  std::vector<std::string_view> file_names = SplitNames(files_text);
+  std::vector<std::string_view> file_names = SplitCommaList(files_text);
 
   std::string method;
   std::string content_type = in.content_type;

@@ -20,18 +20,6 @@ namespace {
 // application reports as its version).
 constexpr std::string_view kMailerVersion = "5.52";
 
-std::vector<std::string_view> SplitList(std::string_view list) {
-  std::vector<std::string_view> out;
-  while (!list.empty()) {
-    size_t comma = list.find(',');
-    std::string_view piece = TrimSpaceTabCrLf(list.substr(0, comma));
-    if (!piece.empty()) out.push_back(piece);
-    if (comma == std::string_view::npos) break;
-    list.remove_prefix(comma + 1);
-  }
-  return out;
-}
-
 // Days from 1970-01-01 to a civil date (proleptic Gregorian).
 int64_t DaysFromCivil(int64_t y, int m, int d) {
   y -= m <= 2;
@@ -237,7 +225,7 @@ bool SMTPService::SendEnvelope(std::string_view sender, std::string_view recipie
                                std::string_view cc) {
   if (!CommandOk("MAIL FROM: " + std::string(sender) + "\r\n")) return false;
   for (std::string_view list : {recipients, cc}) {
-    for (std::string_view address : SplitList(list)) {
+    for (std::string_view address : SplitCommaList(list)) {
       if (!CommandOk("RCPT TO: " + std::string(address) + "\r\n")) return false;
     }
   }

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 namespace orin {
 
@@ -87,6 +88,20 @@ inline int CompareNoCase(std::string_view a, std::string_view b) {
   }
   if (a.size() == b.size()) return 0;
   return a.size() < b.size() ? -1 : 1;
+}
+
+// The non-empty pieces of a comma-separated list, each trimmed of space,
+// tab, CR and LF ("a, b,,c " gives a, b, c).
+inline std::vector<std::string_view> SplitCommaList(std::string_view list) {
+  std::vector<std::string_view> out;
+  while (!list.empty()) {
+    size_t comma = list.find(',');
+    std::string_view piece = TrimSpaceTabCrLf(list.substr(0, comma));
+    if (!piece.empty()) out.push_back(piece);
+    if (comma == std::string_view::npos) break;
+    list.remove_prefix(comma + 1);
+  }
+  return out;
 }
 
 }  // namespace orin

@@ -186,6 +186,27 @@ class Server:
         return self.request(path, headers=headers)
 
 
+def free_port():
+    """A loopback port nobody listens on at the moment."""
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_port(port, proc, timeout=20):
+    """Waits until `port` accepts; False when `proc` ended or time ran out."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if proc.poll() is not None:
+            return False
+        try:
+            socket.create_connection(("127.0.0.1", port), timeout=1).close()
+            return True
+        except OSError:
+            time.sleep(0.02)
+    return False
+
+
 def build_request(path, method="GET", headers=(), body=None, protocol="HTTP/1.0"):
     head = f"{method} {path} {protocol}\r\nHost: 127.0.0.1\r\n"
     if isinstance(headers, dict):

@@ -16,6 +16,8 @@ import subprocess
 import tempfile
 import time
 
+from orin_e2e import free_port
+
 
 class PostgresNotInstalled(RuntimeError):
     pass
@@ -30,19 +32,13 @@ def _bin_dir():
     return os.path.dirname(found[-1])
 
 
-def _free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
 class PostgresServer:
     USER = "orin"
 
     def __init__(self):
         self.bin = _bin_dir()
         self.directory = tempfile.mkdtemp(prefix="orin-pg-")
-        self.port = _free_port()
+        self.port = free_port()
         self.process = None
         self._prefix = []
         if os.geteuid() == 0:

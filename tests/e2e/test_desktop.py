@@ -11,7 +11,7 @@ import tempfile
 import time
 import unittest
 
-from orin_e2e import BUILD, Site
+from orin_e2e import BUILD, Site, free_port
 
 DESKTOP = os.path.join(BUILD, "apps", "orin-desktop", "orin-desktop")
 SHOTS = os.path.join(BUILD, "desktop-screenshots")
@@ -25,12 +25,6 @@ except ImportError:
     MISSING.append("python3-pil")
 
 WAIT = 30  # guards against a hung program only
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 @unittest.skipIf(MISSING, "desktop test needs: " + ", ".join(MISSING))

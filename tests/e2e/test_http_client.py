@@ -15,34 +15,12 @@ import tempfile
 import threading
 import unittest
 
-from orin_e2e import EXAMPLE_SITE, ORIN, REPO, ZTASM, ServerTest
+from orin_e2e import EXAMPLE_SITE, ORIN, REPO, ZTASM, ServerTest, free_port, wait_port
 
 CERTS = os.path.join(REPO, "tests", "network", "make_certs.sh")
 PAGE = b'<!DOCTYPE html>\n<html><body class="x"><p id=a>Hello</p><!-- note --></body></html>\n'
 
 state = {}
-
-
-def free_port():
-    s = socket.socket()
-    s.bind(("127.0.0.1", 0))
-    port = s.getsockname()[1]
-    s.close()
-    return port
-
-
-def wait_port(port, proc, timeout=10):
-    import time
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if proc.poll() is not None:
-            return False
-        try:
-            socket.create_connection(("127.0.0.1", port), timeout=1).close()
-            return True
-        except OSError:
-            time.sleep(0.02)
-    return False
 
 
 def setUpModule():

@@ -30,7 +30,7 @@ import unittest
 
 import urllib.parse
 
-from orin_e2e import EXAMPLE_SITE, ORIN, REPO, ZTASM, ServerTest
+from orin_e2e import EXAMPLE_SITE, ORIN, REPO, ZTASM, ServerTest, free_port, wait_port
 
 CERTS = os.path.join(REPO, "tests", "network", "make_certs.sh")
 SMTP_SERVER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "smtp_server.py")
@@ -38,27 +38,6 @@ SYSTEM_PYTHON = "/usr/bin/python3"
 DOVECOT = shutil.which("dovecot") or "/usr/sbin/dovecot"
 
 state = {}
-
-
-def free_port():
-    s = socket.socket()
-    s.bind(("127.0.0.1", 0))
-    port = s.getsockname()[1]
-    s.close()
-    return port
-
-
-def wait_port(port, proc, timeout=20):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if proc.poll() is not None:
-            return False
-        try:
-            socket.create_connection(("127.0.0.1", port), timeout=1).close()
-            return True
-        except OSError:
-            time.sleep(0.05)
-    return False
 
 
 def start_smtp(name, *options):
