@@ -197,8 +197,13 @@ ztDatabaseTable MakeTable() {
 }  // namespace
 
 const ztDatabaseTable* DatabaseTable(BackendFactory factory) {
-  static const ztDatabaseTable table = MakeTable();
-  g_factory = factory;
+  // A library passes the same factory on every call; the first call keeps
+  // it, inside the static's guarded initialisation, so request threads that
+  // ask for the table at once never write it together.
+  static const ztDatabaseTable table = [factory] {
+    g_factory = factory;
+    return MakeTable();
+  }();
   return &table;
 }
 
