@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/shared_object.h"
+#include "platform/dynamic_library.h"
 
 namespace orin {
 

@@ -45,6 +45,18 @@ void CloseDynamicLibrary(void* handle) {
   if (handle != nullptr) ::dlclose(handle);
 }
 
+bool SharedObject::Open(const std::string& name) {
+  Close();
+  handle_ = OpenDynamicLibrary(name, &error_);
+  if (handle_ == nullptr) return false;
+  name_ = name;
+  return true;
+}
+
+void* SharedObject::Symbol(const char* symbol) const {
+  return handle_ != nullptr ? DynamicSymbol(handle_, symbol, nullptr) : nullptr;
+}
+
 std::string ExecutableDirectory() {
   char path[4096];
   ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
