@@ -218,21 +218,8 @@ std::string ShippedDatabaseLibrary(std::string_view type) {
 
 const std::vector<std::string>& DefaultBuiltinLibraries() {
   static const std::vector<std::string> found = [] {
-    std::vector<std::string> paths;
-    const char* kName = "liborin_std.so";
-    std::error_code ec;
-    std::string program = ExecutableDirectory();
-    std::vector<std::filesystem::path> places;
-    if (!program.empty()) places.push_back(std::filesystem::path(program) / "../lib/orin");
-    if (ORIN_PLUGIN_BUILD_DIR[0] != '\0') places.emplace_back(ORIN_PLUGIN_BUILD_DIR);
-    for (const auto& place : places) {
-      std::filesystem::path candidate = place / kName;
-      if (std::filesystem::is_regular_file(candidate, ec)) {
-        paths.push_back(std::filesystem::weakly_canonical(candidate, ec).string());
-        break;
-      }
-    }
-    return paths;
+    std::string path = ShippedPlugin("liborin_std.so");
+    return path.empty() ? std::vector<std::string>() : std::vector<std::string>{path};
   }();
   return found;
 }

@@ -207,6 +207,43 @@ def wait_port(port, proc, timeout=20):
     return False
 
 
+class LoopbackPeer:
+    """A peer of the test's own on a free loopback port: a thread accepts
+    `connections` clients one after the other and hands each to
+    `handle(conn)` with `timeout` seconds per socket operation."""
+
+    def __init__(self, connections=1, timeout=10):
+        self.sock = socket.socket()
+        self.sock.bind(("127.0.0.1", 0))
+        self.sock.listen(4)
+        self.port = self.sock.getsockname()[1]
+        self.timeout = timeout
+        self.thread = threading.Thread(target=self._serve, args=(connections,), daemon=True)
+        self.thread.start()
+
+    def handle(self, conn):
+        raise NotImplementedError
+
+    def _serve(self, connections):
+        for _ in range(connections):
+            try:
+                conn, _ = self.sock.accept()
+            except OSError:
+                return
+            with conn:
+                conn.settimeout(self.timeout)
+                self.handle(conn)
+
+    def close(self):
+        # shutdown wakes a thread still waiting in accept; close alone does not.
+        try:
+            self.sock.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
+        self.sock.close()
+        self.thread.join(timeout=30)
+
+
 def build_request(path, method="GET", headers=(), body=None, protocol="HTTP/1.0"):
     head = f"{method} {path} {protocol}\r\nHost: 127.0.0.1\r\n"
     if isinstance(headers, dict):

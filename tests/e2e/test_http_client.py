@@ -12,10 +12,9 @@ import signal
 import socket
 import subprocess
 import tempfile
-import threading
 import unittest
 
-from orin_e2e import EXAMPLE_SITE, ORIN, REPO, ZTASM, ServerTest, free_port, wait_port
+from orin_e2e import EXAMPLE_SITE, ORIN, REPO, ZTASM, LoopbackPeer, ServerTest, free_port, wait_port
 
 CERTS = os.path.join(REPO, "tests", "network", "make_certs.sh")
 PAGE = b'<!DOCTYPE html>\n<html><body class="x"><p id=a>Hello</p><!-- note --></body></html>\n'
@@ -73,57 +72,36 @@ def tearDownModule():
     shutil.rmtree(state.get("dir", ""), ignore_errors=True)
 
 
-class RawPeer:
+class RawPeer(LoopbackPeer):
     """Accepts one connection, records the request (head and, by its
     Content-Length, the body) and answers with `reply` (bytes, or a function
     of the socket for misbehaviour)."""
 
     def __init__(self, reply, connections=1):
-        self.sock = socket.socket()
-        self.sock.bind(("127.0.0.1", 0))
-        self.sock.listen(4)
-        self.port = self.sock.getsockname()[1]
         self.requests = []
         self.reply = reply
-        self.thread = threading.Thread(target=self._serve, args=(connections,), daemon=True)
-        self.thread.start()
+        super().__init__(connections, timeout=10)
 
-    def _serve(self, connections):
-        for _ in range(connections):
-            try:
-                conn, _ = self.sock.accept()
-            except OSError:
-                return
-            with conn:
-                conn.settimeout(10)
-                data = b""
-                while b"\r\n\r\n" not in data:
-                    chunk = conn.recv(65536)
-                    if not chunk:
-                        break
-                    data += chunk
-                m = re.search(rb"\r\nContent-Length: (\d+)\r\n", data)
-                if m:
-                    want = data.index(b"\r\n\r\n") + 4 + int(m.group(1))
-                    while len(data) < want:
-                        chunk = conn.recv(65536)
-                        if not chunk:
-                            break
-                        data += chunk
-                self.requests.append(data)
-                if callable(self.reply):
-                    self.reply(conn)
-                else:
-                    conn.sendall(self.reply)
-
-    def close(self):
-        # shutdown wakes a thread still waiting in accept; close alone does not.
-        try:
-            self.sock.shutdown(socket.SHUT_RDWR)
-        except OSError:
-            pass
-        self.sock.close()
-        self.thread.join(timeout=30)
+    def handle(self, conn):
+        data = b""
+        while b"\r\n\r\n" not in data:
+            chunk = conn.recv(65536)
+            if not chunk:
+                break
+            data += chunk
+        m = re.search(rb"\r\nContent-Length: (\d+)\r\n", data)
+        if m:
+            want = data.index(b"\r\n\r\n") + 4 + int(m.group(1))
+            while len(data) < want:
+                chunk = conn.recv(65536)
+                if not chunk:
+                    break
+                data += chunk
+        self.requests.append(data)
+        if callable(self.reply):
+            self.reply(conn)
+        else:
+            conn.sendall(self.reply)
 
 
 def call_source(url, method="GET", fields="", files="", ctype="", extra=None, body=None):

@@ -24,13 +24,12 @@ import signal
 import socket
 import subprocess
 import tempfile
-import threading
 import time
 import unittest
 
 import urllib.parse
 
-from orin_e2e import EXAMPLE_SITE, ORIN, REPO, ZTASM, ServerTest, free_port, wait_port
+from orin_e2e import EXAMPLE_SITE, ORIN, REPO, ZTASM, LoopbackPeer, ServerTest, free_port, wait_port
 
 CERTS = os.path.join(REPO, "tests", "network", "make_certs.sh")
 SMTP_SERVER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "smtp_server.py")
@@ -171,42 +170,22 @@ def smtp_source(port, body_parts, to="bob@example.org", sender="alice@example.or
     return "\n".join(lines) + "\n"
 
 
-class ScriptedPeer:
+class ScriptedPeer(LoopbackPeer):
     """A mail server of the test's own: runs `dialogue(io)` on each accepted
     connection, where io reads lines and sends replies; everything the
     client sent is kept in `received`."""
 
     def __init__(self, dialogue, connections=1):
-        self.sock = socket.socket()
-        self.sock.bind(("127.0.0.1", 0))
-        self.sock.listen(4)
-        self.port = self.sock.getsockname()[1]
         self.received = b""
         self.errors = []
         self.dialogue = dialogue
-        self.thread = threading.Thread(target=self._serve, args=(connections,), daemon=True)
-        self.thread.start()
+        super().__init__(connections, timeout=20)
 
-    def _serve(self, connections):
-        for _ in range(connections):
-            try:
-                conn, _ = self.sock.accept()
-            except OSError:
-                return
-            with conn:
-                conn.settimeout(20)
-                try:
-                    self.dialogue(PeerIO(self, conn))
-                except Exception as e:  # a failed check in the peer fails the test
-                    self.errors.append(repr(e))
-
-    def close(self):
+    def handle(self, conn):
         try:
-            self.sock.shutdown(socket.SHUT_RDWR)
-        except OSError:
-            pass
-        self.sock.close()
-        self.thread.join(timeout=30)
+            self.dialogue(PeerIO(self, conn))
+        except Exception as e:  # a failed check in the peer fails the test
+            self.errors.append(repr(e))
 
 
 class PeerIO:

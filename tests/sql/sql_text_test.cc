@@ -85,7 +85,7 @@ TEST(FieldSpecifications, TypesLengthsAndErrors) {
   EXPECT_EQ(fields[5].type, 'M');
   EXPECT_EQ(fields[6].length, 19);
   struct Bad {
-    const char* spec;
+    const char* fields_text;
     const char* error;
   } bad[] = {
       {"", "Field specification does not define any fields"},
@@ -97,8 +97,8 @@ TEST(FieldSpecifications, TypesLengthsAndErrors) {
       {"x;drop char(1)", "Field name 'x;drop' is not a valid name"},
   };
   for (const Bad& b : bad) {
-    EXPECT_FALSE(ParseFields(b.spec, &fields, &error)) << b.spec;
-    EXPECT_EQ(error, b.error) << b.spec;
+    EXPECT_FALSE(ParseFields(b.fields_text, &fields, &error)) << b.fields_text;
+    EXPECT_EQ(error, b.error) << b.fields_text;
   }
 }
 
